@@ -1,0 +1,1 @@
+namespace veska {}  // namespace veska

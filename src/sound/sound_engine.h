@@ -1,0 +1,72 @@
+// The owner of the sound device and of every loaded sound.
+#ifndef VESKA_SOUND_SOUND_ENGINE_H_
+#define VESKA_SOUND_SOUND_ENGINE_H_
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sound/sound_decoder.h"
+#include "sound/sound_device.h"
+
+namespace veska {
+
+// Names a loaded sound. 0 names none; -1 is AllSounds.
+using SoundHandle = int32_t;
+inline constexpr SoundHandle AllSounds = -1;
+// Play's volume that leaves the volume as it is.
+inline constexpr int32_t KeepVolume = -1;
+// Play's flag bit 0.
+inline constexpr uint32_t PlayLoop = 1;
+
+class SoundEngine {
+ public:
+  // `device` outlives the engine. The two header lines of every load go to
+  // `diagnostics`.
+  explicit SoundEngine(SoundDevice* device, std::FILE* diagnostics = stdout);
+  ~SoundEngine();
+  SoundEngine(const SoundEngine&) = delete;
+  SoundEngine& operator=(const SoundEngine&) = delete;
+
+  bool Open();
+  // Appends `decoder` unless a decoder of its kind is already registered.
+  void RegisterDecoder(const SoundDecoder& decoder);
+  SoundHandle LoadFile(const std::string& path);
+  bool Play(SoundHandle handle, uint32_t flags, int32_t volume);
+  void Stop(SoundHandle handle);
+  void Release(SoundHandle handle);
+  void SetVolume(SoundHandle handle, int32_t volume);
+  void SetPan(SoundHandle handle, int32_t pan);
+  uint32_t GetFrequency(SoundHandle handle);
+  void SetFrequency(SoundHandle handle, uint32_t frequency);
+  void Close();
+
+  bool IsOpen() const { return open_; }
+  const std::array<int32_t, 101>& AttenuationTable() const {
+    return attenuation_table_;
+  }
+
+ private:
+  struct SoundRecord {
+    std::unique_ptr<SoundBuffer> buffer;
+  };
+
+  SoundRecord* Find(SoundHandle handle);
+  SoundHandle NextHandle();
+
+  SoundDevice* device_;
+  std::FILE* diagnostics_;
+  bool open_ = false;
+  std::array<int32_t, 101> attenuation_table_{};
+  std::map<SoundHandle, SoundRecord> sounds_;
+  std::vector<SoundDecoder> decoders_;
+  SoundHandle last_handle_ = 0;
+};
+
+}  // namespace veska
+
+#endif  // VESKA_SOUND_SOUND_ENGINE_H_
