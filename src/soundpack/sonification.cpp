@@ -1,1 +1,274 @@
-namespace veska {}  // namespace veska
+#include "soundpack/sonification.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "monitor/load_sampling.h"
+#include "sound/sound_engine.h"
+
+namespace veska {
+namespace {
+
+constexpr double kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr double kInt32Max = std::numeric_limits<int32_t>::max();
+
+int32_t ToInt32(double whole) {
+  if (std::isnan(whole)) return 0;
+  if (whole <= kInt32Min) return std::numeric_limits<int32_t>::min();
+  if (whole >= kInt32Max) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(whole);
+}
+
+int32_t Truncate(double value) { return ToInt32(std::trunc(value)); }
+
+// Level times the master volume, formed in double as the arithmetic of the
+// mapping requires (0.29f * 100 must stay below 29 before truncation).
+double Scaled(int32_t level, float volume) {
+  return static_cast<double>(level) * static_cast<double>(volume);
+}
+
+void Step(int32_t& level, int32_t target, int32_t& sliding) {
+  if (level > target) {
+    --level;
+  } else if (level < target) {
+    ++level;
+  } else {
+    sliding = 0;
+  }
+}
+
+int CoreCount(const AppState& state) {
+  return state.LastCoreIndex < 0 ? 0 : state.LastCoreIndex + 1;
+}
+
+// The per-core tables are sized by start-up; never index past them if the
+// core count changed afterwards.
+void EnsureCoreTables(AppState& state) {
+  const std::size_t cores = static_cast<std::size_t>(CoreCount(state));
+  if (state.CoreLevels.size() < cores) state.CoreLevels.resize(cores, 0);
+  if (state.CoreTargets.size() < cores) state.CoreTargets.resize(cores, 0);
+  if (state.CoreSliding.size() < cores) state.CoreSliding.resize(cores, 0);
+}
+
+double CoreLoad(const AppState& state, int n) {
+  const auto index = static_cast<std::size_t>(n);
+  return index < state.CoreLoads.size() ? state.CoreLoads[index] : 0.0;
+}
+
+// Sound calls by element key, through the table's find-or-add lookup.
+class Elements {
+ public:
+  explicit Elements(AppState& state)
+      : table_(state.SoundTable), engine_(state.services.sound) {}
+
+  void SetVolume(const std::string& key, int32_t volume) {
+    const SoundHandle handle = table_.FindOrAdd(key);
+    if (engine_ != nullptr) engine_->SetVolume(handle, volume);
+  }
+  void SetFrequency(const std::string& key, int32_t frequency) {
+    const SoundHandle handle = table_.FindOrAdd(key);
+    // A negative value wraps far above what the device accepts, so it is
+    // refused like any other out-of-range frequency.
+    if (engine_ != nullptr) {
+      engine_->SetFrequency(handle, static_cast<uint32_t>(frequency));
+    }
+  }
+  void SetPan(const std::string& key, int32_t pan) {
+    const SoundHandle handle = table_.FindOrAdd(key);
+    if (engine_ != nullptr) engine_->SetPan(handle, pan);
+  }
+  void Play(const std::string& key, int32_t volume) {
+    const SoundHandle handle = table_.FindOrAdd(key);
+    if (engine_ != nullptr) engine_->Play(handle, PlayLoop, volume);
+  }
+
+  // The single sound below mode 2, else "a" (at `a_volume`) then "b".
+  void PlayResource(int32_t mode, const std::string& key,
+                    const std::string& suffix, int32_t a_volume = 0) {
+    if (mode < 2) {
+      Play(key + suffix, 0);
+    } else {
+      Play(key + "a" + suffix, a_volume);
+      Play(key + "b" + suffix, 0);
+    }
+  }
+
+ private:
+  SoundTable& table_;
+  SoundEngine* engine_;
+};
+
+int32_t PitchFrequency(int32_t level) {
+  return static_cast<int32_t>(static_cast<int64_t>(level) * 500 + 22050);
+}
+
+// The cross-fade rounds both halves, for every resource and in both CPU modes.
+void SetCrossFade(Elements& elements, const std::string& key,
+                  const std::string& suffix, int32_t level, float volume) {
+  const int32_t inverse = static_cast<int32_t>(100 - int64_t{level});
+  elements.SetVolume(key + "a" + suffix,
+                     RoundHalfEven(Scaled(inverse, volume)));
+  elements.SetVolume(key + "b" + suffix, RoundHalfEven(Scaled(level, volume)));
+}
+
+// RAM and disk: every volume rounded.
+void SetResourceSounds(Elements& elements, int32_t mode, const std::string& key,
+                       int32_t level, float volume) {
+  switch (mode) {
+    case 2:
+      SetCrossFade(elements, key, "", level, volume);
+      break;
+    case 1:
+      elements.SetFrequency(key, PitchFrequency(level));
+      elements.SetVolume(key, RoundHalfEven(Scaled(100, volume)));
+      break;
+    case 0:
+      elements.SetVolume(key, RoundHalfEven(Scaled(level, volume)));
+      break;
+    default:
+      break;
+  }
+}
+
+// The CPU: the pitch mode's fixed volume truncates, and so does the volume
+// mode per core.
+void SetCpuSounds(Elements& elements, int32_t mode, const std::string& suffix,
+                  bool per_core, int32_t level, float volume) {
+  switch (mode) {
+    case 2:
+      SetCrossFade(elements, "cpu", suffix, level, volume);
+      break;
+    case 1:
+      elements.SetFrequency("cpu" + suffix, PitchFrequency(level));
+      elements.SetVolume("cpu" + suffix, Truncate(Scaled(100, volume)));
+      break;
+    case 0: {
+      const double scaled = Scaled(level, volume);
+      elements.SetVolume("cpu" + suffix,
+                         per_core ? Truncate(scaled) : RoundHalfEven(scaled));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+bool TakesCpuTarget(int32_t mode) { return mode >= 0 && mode <= 2; }
+
+}  // namespace
+
+int32_t RoundHalfEven(double value) {
+  if (std::isnan(value)) return 0;
+  const double floor = std::floor(value);
+  const double fraction = value - floor;
+  double whole = floor;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0.0)) {
+    whole = floor + 1.0;
+  }
+  return ToInt32(whole);
+}
+
+void UpdateTargets(AppState& state) {
+  UpdateCpuAverage(state);
+  EnsureCoreTables(state);
+  if (state.CpuSliding == 0 && TakesCpuTarget(state.CPUSoundMode)) {
+    if (state.UseAverages != 0) {
+      state.CpuTarget = state.CpuAverage;
+      state.CpuSliding = 1;
+    } else {
+      for (int n = 0; n < CoreCount(state); ++n) {
+        state.CoreSliding[n] = 1;
+        state.CoreTargets[n] = RoundHalfEven(CoreLoad(state, n));
+      }
+    }
+  }
+  if (state.RAMSliding == 0) {
+    state.RAMTarget = RoundHalfEven(state.RAMLoad);
+    state.RAMSliding = 1;
+  }
+  if (state.DiskSliding == 0) {
+    state.DiskTarget = RoundHalfEven(state.DiskLoad);
+    state.DiskSliding = 1;
+  }
+}
+
+void UpdateSounds(AppState& state) {
+  EnsureCoreTables(state);
+  // Any non-zero UseAverages is averages mode here too, or a pack with such
+  // a value would hold the CPU level still for ever.
+  if (state.UseAverages != 0) {
+    if (state.CpuSliding == 1) {
+      Step(state.CpuLevel, state.CpuTarget, state.CpuSliding);
+    }
+  } else {
+    for (int n = 0; n < CoreCount(state); ++n) {
+      if (state.CoreSliding[n] == 1) {
+        Step(state.CoreLevels[n], state.CoreTargets[n], state.CoreSliding[n]);
+      }
+    }
+  }
+  if (state.RAMSliding == 1) {
+    Step(state.RAMLevel, state.RAMTarget, state.RAMSliding);
+  }
+  if (state.HasDiskSounds == 1 && state.DiskSliding == 1) {
+    Step(state.DiskLevel, state.DiskTarget, state.DiskSliding);
+  }
+
+  Elements elements(state);
+  if (state.UseAverages != 0) {
+    SetCpuSounds(elements, state.CPUSoundMode, "", false, state.CpuLevel,
+                 state.Volume);
+  } else {
+    for (int n = 0; n < CoreCount(state); ++n) {
+      SetCpuSounds(elements, state.CPUSoundMode, std::to_string(n), true,
+                   state.CoreLevels[n], state.Volume);
+    }
+  }
+  SetResourceSounds(elements, state.RAMSoundMode, "ram", state.RAMLevel,
+                    state.Volume);
+  if (state.HasDiskSounds == 1) {
+    SetResourceSounds(elements, state.DiskSoundMode, "Disk", state.DiskLevel,
+                      state.Volume);
+  }
+}
+
+void StartSounds(AppState& state) {
+  Elements elements(state);
+  if (state.PlayCPU == 1) {
+    if (state.UseAverages == 0) {
+      for (int n = 0; n < CoreCount(state); ++n) {
+        elements.PlayResource(state.CPUSoundMode, "cpu", std::to_string(n));
+      }
+    } else {
+      // "cpua" starts just audible, as the idle half of the cross-fade.
+      elements.PlayResource(state.CPUSoundMode, "cpu", "", 9);
+    }
+  }
+  if (state.PlayRAM == 1) elements.PlayResource(state.RAMSoundMode, "ram", "");
+  if (state.HasDiskSounds == 1 && state.PlayDisk == 1) {
+    elements.PlayResource(state.DiskSoundMode, "Disk", "");
+  }
+
+  if (state.UseAverages != 0) return;
+  // One core has no neighbour to be spread from; it stands in the middle.
+  if (state.LastCoreIndex <= 0) {
+    state.PanStep = 0;
+    state.PanPosition = 0;
+  } else {
+    state.PanStep = 200 / state.LastCoreIndex + 1;
+    state.PanPosition = -100;
+  }
+  for (int n = 0; n < CoreCount(state); ++n) {
+    const std::string suffix = std::to_string(n);
+    if (state.CPUSoundMode < 2) {
+      elements.SetPan("cpu" + suffix, state.PanPosition);
+    } else {
+      elements.SetPan("cpua" + suffix, state.PanPosition);
+      elements.SetPan("cpub" + suffix, state.PanPosition);
+    }
+    state.PanPosition += state.PanStep;
+  }
+}
+
+}  // namespace veska
