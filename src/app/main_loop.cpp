@@ -1,1 +1,92 @@
-namespace veska {}  // namespace veska
+#include "app/main_loop.h"
+
+#include <cmath>
+#include <limits>
+
+#include "app/hotkey.h"
+#include "app/settings_file.h"
+#include "app/tray_menu.h"
+#include "monitor/load_sampling.h"
+#include "shell/shell_services.h"
+#include "soundpack/sonification.h"
+
+namespace veska {
+
+bool TimerDue(uint32_t now, uint32_t last, int32_t interval) {
+  const uint32_t elapsed = now - last;
+  return static_cast<int64_t>(elapsed) > static_cast<int64_t>(interval);
+}
+
+int64_t RoundToNearestEven(double value) {
+  if (std::isnan(value)) return 0;
+  // nearbyint follows the default rounding mode: halves to even.
+  const double rounded = std::nearbyint(value);
+  constexpr double kLimit = 9.2e18;
+  if (rounded >= kLimit) return std::numeric_limits<int64_t>::max();
+  if (rounded <= -kLimit) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(rounded);
+}
+
+std::string TooltipText(const AppState& state) {
+  // The disk number ends the text without a percent sign.
+  return "VESKA - AVG CPU: " + std::to_string(state.CpuAverage) +
+         "% - RAM: " + std::to_string(RoundToNearestEven(state.RAMLoad)) +
+         "% - Disk: " + std::to_string(RoundToNearestEven(state.DiskLoad));
+}
+
+void RunMainLoopPass(AppState& state) {
+  ShellServices& shell = *state.services.shell;
+
+  if (TimerDue(shell.ElapsedMs(), state.LastTooltipTime,
+               state.TooltipInterval)) {
+    shell.SetTrayTooltip(1, TooltipText(state));
+    state.LastTooltipTime = shell.ElapsedMs();
+  }
+
+  // Timers restamp with the time of firing, so a long pass (a dialog, a
+  // menu held open) is never caught up with a burst.
+  uint32_t now = shell.ElapsedMs();
+  if (TimerDue(now, state.LastSampleTime, state.RefreshTime)) {
+    state.LastSampleTime = now;
+    SampleRAMLoad(state);
+    SampleCpuLoads(state);
+    if (state.HasDiskSounds == 1) SampleDiskLoad(state);
+  }
+
+  UpdateTargets(state);
+
+  now = shell.ElapsedMs();
+  if (TimerDue(now, state.LastSlideTime, state.SlideInterval)) {
+    state.LastSlideTime = now;
+    UpdateSounds(state);
+  }
+
+  if (state.HotkeyActive == 1 && state.KeyboardMode == 1) {
+    CheckPushRelease(state);
+  }
+
+  state.EventCode = shell.WaitEvent(kEventWaitMs);
+  switch (state.EventCode) {
+    case kEventHotkey: {
+      const std::intptr_t id = shell.EventParam();
+      state.HotkeyId = static_cast<int32_t>(id);
+      if (id == 0) OnHotkey(state);
+      break;
+    }
+    case kEventTray:
+      shell.ShowPopupMenu();
+      break;
+    case kEventMenu:
+      RunMenuCommand(state, shell.EventMenuId());
+      SaveSettings(state);
+      break;
+    default:
+      break;
+  }
+}
+
+void RunMainLoop(AppState& state) {
+  for (;;) RunMainLoopPass(state);
+}
+
+}  // namespace veska

@@ -1,1 +1,242 @@
-namespace veska {}  // namespace veska
+#include "app/tray_menu.h"
+
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/main_loop.h"
+#include "app/startup.h"
+#include "prefs/preferences_store.h"
+#include "shell/shell_services.h"
+#include "sound/sound_engine.h"
+#include "soundpack/sonification.h"
+#include "soundpack/soundpack_selection.h"
+
+namespace veska {
+namespace {
+
+struct Preset {
+  int32_t id;
+  const char* text;
+};
+
+constexpr std::array<Preset, 5> kVolumeItems = {{{kMenuVolume100, "100%"},
+                                                 {kMenuVolume75, "75%"},
+                                                 {kMenuVolume50, "50%"},
+                                                 {kMenuVolume25, "25%"},
+                                                 {kMenuVolume10, "10%"}}};
+constexpr std::array<float, 5> kVolumeValues = {1.0f, 0.75f, 0.5f, 0.25f, 0.1f};
+
+constexpr std::array<Preset, 7> kRefreshItems = {{{9, "Quarter second"},
+                                                  {10, "Half second"},
+                                                  {11, "1 second"},
+                                                  {12, "1.5 seconds"},
+                                                  {13, "2 seconds"},
+                                                  {14, "5 seconds"},
+                                                  {15, "10 seconds"}}};
+constexpr std::array<int32_t, 7> kRefreshValues = {250,  500,  1000, 1500,
+                                                   2000, 5000, 10000};
+
+// One sound of a resource and the volume it starts at.
+struct Element {
+  std::string key;
+  int32_t start_volume;
+};
+
+std::vector<Element> CpuElements(const AppState& state) {
+  std::vector<Element> elements;
+  if (state.UseAverages != 0) {
+    if (state.CPUSoundMode < 2) {
+      elements.push_back({"cpu", 0});
+    } else {
+      // The cross-fade's "a" side starts barely audible, as StartSounds does.
+      elements.push_back({"cpua", 9});
+      elements.push_back({"cpub", 0});
+    }
+    return elements;
+  }
+  for (int32_t core = 0; core <= state.LastCoreIndex; ++core) {
+    const std::string n = std::to_string(core);
+    if (state.CPUSoundMode < 2) {
+      elements.push_back({"cpu" + n, 0});
+    } else {
+      elements.push_back({"cpua" + n, 0});
+      elements.push_back({"cpub" + n, 0});
+    }
+  }
+  return elements;
+}
+
+std::vector<Element> PairOrSingle(int32_t mode, const std::string& name) {
+  if (mode < 2) return {{name, 0}};
+  return {{name + "a", 0}, {name + "b", 0}};
+}
+
+// Switches one resource on or off, its flag and check mark with it. The
+// sounds follow at once, whatever the hotkey state.
+void ToggleElements(AppState& state, int32_t& flag, int32_t item,
+                    const std::vector<Element>& elements) {
+  SoundEngine& sound = *state.services.sound;
+  const bool turn_off = flag == 1;
+  flag = turn_off ? 0 : 1;
+  state.services.shell->SetMenuCheck(item, !turn_off);
+  for (const Element& element : elements) {
+    const int32_t handle = state.SoundTable.FindOrAdd(element.key);
+    if (turn_off) {
+      sound.Stop(handle);
+    } else {
+      sound.Play(handle, PlayLoop, element.start_volume);
+    }
+  }
+}
+
+template <std::size_t N>
+void CheckOnly(ShellServices& shell, const std::array<Preset, N>& items,
+               int32_t chosen) {
+  for (const Preset& item : items)
+    shell.SetMenuCheck(item.id, item.id == chosen);
+}
+
+void AskCustomVolume(AppState& state) {
+  ShellServices& shell = *state.services.shell;
+  const std::string default_text =
+      std::to_string(RoundToNearestEven(static_cast<double>(state.Volume) * 100.0));
+  state.VolumeInput = shell.TextRequester(
+      "Volume",
+      "Enter a percentage between 0 and 100, without the percent sign.",
+      default_text);
+  // A closed dialog is not an answer: silencing the program because the
+  // user changed their mind would be wrong.
+  if (state.VolumeInput.empty()) return;
+
+  float value = static_cast<float>(ParseFloatText(state.VolumeInput));
+  if (std::isnan(value)) {
+    shell.ShowMessage("Error", "Can't get the program to crash this way!",
+                      kMessageOk);
+    value = 10.0f;
+  }
+  if (value < 0.0f) value = 0.0f;
+  if (value > 100.0f) value = 100.0f;
+  state.Volume = value / 100.0f;
+}
+
+}  // namespace
+
+void BuildTrayMenu(AppState& state) {
+  ShellServices& shell = *state.services.shell;
+  shell.CreatePopupMenu();
+  shell.AddMenuItem(kMenuLoadSoundpack, "Load soundpack...");
+
+  shell.OpenSubMenu("Volume");
+  bool preset_checked = false;
+  for (std::size_t i = 0; i < kVolumeItems.size(); ++i) {
+    shell.AddMenuItem(kVolumeItems[i].id, kVolumeItems[i].text);
+    if (state.Volume == kVolumeValues[i]) {
+      shell.SetMenuCheck(kVolumeItems[i].id, true);
+      preset_checked = true;
+    }
+  }
+  shell.AddMenuItem(kMenuCustomVolume, "Custom...");
+  if (!preset_checked) shell.SetMenuCheck(kMenuCustomVolume, true);
+  shell.CloseSubMenu();
+
+  shell.OpenSubMenu("Elements");
+  shell.AddMenuItem(kMenuCpu, "CPU");
+  if (state.PlayCPU == 1) shell.SetMenuCheck(kMenuCpu, true);
+  shell.AddMenuItem(kMenuRam, "RAM");
+  if (state.PlayRAM == 1) shell.SetMenuCheck(kMenuRam, true);
+  // Decided once: a later pack with disk sounds does not add the item.
+  if (state.HasDiskSounds == 1) {
+    shell.AddMenuItem(kMenuDisk, "Disk");
+    if (state.PlayDisk == 1) shell.SetMenuCheck(kMenuDisk, true);
+  }
+  shell.CloseSubMenu();
+
+  // No refresh item is checked until one is chosen.
+  shell.OpenSubMenu("Refresh Time");
+  for (const Preset& item : kRefreshItems)
+    shell.AddMenuItem(item.id, item.text);
+  shell.CloseSubMenu();
+
+  shell.OpenSubMenu("Keyboard Mode");
+  shell.AddMenuItem(kMenuNormalToggle, "Normal Toggle");
+  if (state.KeyboardMode != 1) shell.SetMenuCheck(kMenuNormalToggle, true);
+  shell.AddMenuItem(kMenuPushToPlay, "Push To Play");
+  if (state.KeyboardMode == 1) shell.SetMenuCheck(kMenuPushToPlay, true);
+  shell.CloseSubMenu();
+
+  shell.AddMenuItem(kMenuExit, "Exit");
+}
+
+void ReloadSoundpack(AppState& state) {
+  state.services.sound->Release(AllSounds);
+  state.SoundTable.Clear();
+  // Levels and targets stay, so the new sounds continue where the old ones
+  // were; new targets come with the next pass.
+  state.RAMSliding = 0;
+  state.DiskSliding = 0;
+  state.CpuSliding = 0;
+  for (state.CoreIndex = 0;
+       state.CoreIndex <= state.LastCoreIndex &&
+       state.CoreIndex < static_cast<int32_t>(state.CoreSliding.size());
+       ++state.CoreIndex) {
+    state.CoreSliding[static_cast<std::size_t>(state.CoreIndex)] = 0;
+  }
+  SelectSoundpack(state);
+  StartSounds(state);
+}
+
+void RunMenuCommand(AppState& state, int32_t id) {
+  ShellServices& shell = *state.services.shell;
+  switch (id) {
+    case kMenuLoadSoundpack:
+      ReloadSoundpack(state);
+      return;
+    case kMenuExit:
+      ShutDown(state);
+    case kMenuVolume100:
+    case kMenuVolume75:
+    case kMenuVolume50:
+    case kMenuVolume25:
+    case kMenuVolume10:
+      // "Custom..." keeps whatever mark it has.
+      state.Volume =
+          kVolumeValues[static_cast<std::size_t>(id - kMenuVolume100)];
+      CheckOnly(shell, kVolumeItems, id);
+      return;
+    case kMenuCustomVolume:
+      AskCustomVolume(state);
+      return;
+    case kMenuCpu:
+      ToggleElements(state, state.PlayCPU, kMenuCpu, CpuElements(state));
+      return;
+    case kMenuRam:
+      ToggleElements(state, state.PlayRAM, kMenuRam,
+                     PairOrSingle(state.RAMSoundMode, "ram"));
+      return;
+    case kMenuDisk:
+      ToggleElements(state, state.PlayDisk, kMenuDisk,
+                     PairOrSingle(state.DiskSoundMode, "Disk"));
+      return;
+    case kMenuNormalToggle:
+      state.KeyboardMode = 0;
+      shell.SetMenuCheck(kMenuNormalToggle, true);
+      shell.SetMenuCheck(kMenuPushToPlay, false);
+      return;
+    case kMenuPushToPlay:
+      state.KeyboardMode = 1;
+      shell.SetMenuCheck(kMenuNormalToggle, false);
+      shell.SetMenuCheck(kMenuPushToPlay, true);
+      return;
+    default:
+      if (id >= kMenuRefreshQuarter && id <= kMenuRefresh10s) {
+        state.RefreshTime =
+            kRefreshValues[static_cast<std::size_t>(id - kMenuRefreshQuarter)];
+        CheckOnly(shell, kRefreshItems, id);
+      }
+      return;
+  }
+}
+
+}  // namespace veska
