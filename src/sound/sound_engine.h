@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,12 @@ inline constexpr SoundHandle AllSounds = -1;
 inline constexpr int32_t KeepVolume = -1;
 // Play's flag bit 0.
 inline constexpr uint32_t PlayLoop = 1;
+
+// The handle after `last`: counting up, wrapping past the int32 maximum,
+// skipping 0, AllSounds and every handle `in_use` reports. 0 only when every
+// other value is in use.
+SoundHandle NextFreeHandle(SoundHandle last,
+                           const std::function<bool(SoundHandle)>& in_use);
 
 class SoundEngine {
  public:

@@ -1,0 +1,375 @@
+#include "sound/sound_engine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "recording_sound_device.h"
+#include "wave_image.h"
+
+namespace veska {
+namespace {
+
+using testing::Bytes;
+using ::testing::ElementsAre;
+using testing::PcmWave;
+using testing::RecordingSoundDevice;
+using testing::TempFile;
+
+Bytes Silence(uint32_t bytes) { return Bytes(bytes, 0); }
+
+// An engine over a recording device whose header lines go to a temporary
+// file the test can read back.
+class SoundEngineTest : public ::testing::Test {
+ protected:
+  SoundEngineTest()
+      : diagnostics_(std::tmpfile()), engine_(&device_, diagnostics_) {}
+  ~SoundEngineTest() override {
+    engine_.Close();
+    std::fclose(diagnostics_);
+  }
+
+  SoundHandle LoadWave(uint32_t rate = 22050) {
+    TempFile file(PcmWave(2, rate, 16, Silence(400)));
+    return engine_.LoadFile(file.path());
+  }
+
+  std::string Diagnostics() {
+    std::fflush(diagnostics_);
+    std::rewind(diagnostics_);
+    std::string text;
+    char chunk[256];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, diagnostics_)) > 0) {
+      text.append(chunk, n);
+    }
+    return text;
+  }
+
+  RecordingSoundDevice device_;
+  std::FILE* diagnostics_;
+  SoundEngine engine_;
+};
+
+TEST(AttenuationTableTest, MatchesTheDecibelLevels) {
+  RecordingSoundDevice device;
+  SoundEngine engine(&device, nullptr);
+  ASSERT_TRUE(engine.Open());
+  const auto& t = engine.AttenuationTable();
+  EXPECT_EQ(t[0], 0);
+  EXPECT_EQ(t[1], 6000);
+  EXPECT_EQ(t[2], 6602);
+  EXPECT_EQ(t[10], 8000);
+  EXPECT_EQ(t[25], 8795);
+  EXPECT_EQ(t[50], 9397);
+  EXPECT_EQ(t[70], 9690);
+  EXPECT_EQ(t[75], 9750);
+  EXPECT_EQ(t[90], 9908);
+  EXPECT_EQ(t[99], 9991);
+  EXPECT_EQ(t[100], 10000);
+  for (int i = 1; i <= 100; ++i) EXPECT_GT(t[i], t[i - 1]) << i;
+}
+
+TEST_F(SoundEngineTest, VolumeMapsToHundredthsOfADecibelAndClamps) {
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle h = LoadWave();
+  ASSERT_NE(h, 0);
+  const auto& buffer = device_.Last();
+  const std::pair<int, int> cases[] = {
+      {150, 0},    {100, 0},    {90, -92},  {75, -250},  {50, -603},
+      {25, -1205}, {10, -2000}, {1, -4000}, {0, -10000}, {-5, -10000},
+  };
+  for (const auto& [volume, expected] : cases) {
+    engine_.SetVolume(h, volume);
+    EXPECT_EQ(buffer->volume, expected) << "volume " << volume;
+  }
+}
+
+TEST_F(SoundEngineTest, PanAttenuatesTheOtherSideAndClamps) {
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle h = LoadWave();
+  const auto& buffer = device_.Last();
+  const std::pair<int, int> cases[] = {
+      {-100, -10000}, {100, 10000}, {250, 10000}, {-250, -10000}, {90, 2000},
+      {-90, -2000},   {50, 603},    {-50, -603},  {30, 310},      {-30, -310},
+      {10, 92},       {1, 9},       {-1, -9},     {0, 0},
+  };
+  for (const auto& [pan, expected] : cases) {
+    engine_.SetPan(h, pan);
+    EXPECT_EQ(buffer->pan, expected) << "pan " << pan;
+  }
+  // Pan is set per sound only.
+  engine_.SetPan(AllSounds, 50);
+  EXPECT_EQ(buffer->pan, 0);
+}
+
+TEST_F(SoundEngineTest, PlayRestartsFromTheStartAndSetsTheVolume) {
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle h = LoadWave();
+  const auto buffer = device_.Last();
+  EXPECT_TRUE(engine_.Play(h, PlayLoop, 50));
+  EXPECT_TRUE(buffer->playing);
+  EXPECT_TRUE(buffer->looping);
+  buffer->position = 1234;  // as if it had played on
+  buffer->calls.clear();
+  EXPECT_TRUE(engine_.Play(h, 0, 75));
+  EXPECT_THAT(buffer->calls, ElementsAre("Stop", "SetCurrentPosition 0",
+                                         "SetVolume -250", "Play 0"));
+  EXPECT_FALSE(buffer->looping);
+}
+
+TEST_F(SoundEngineTest, KeepVolumeLeavesTheLastVolume) {
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle h = LoadWave();
+  const auto buffer = device_.Last();
+  engine_.SetVolume(h, 25);
+  buffer->calls.clear();
+  EXPECT_TRUE(engine_.Play(h, PlayLoop, KeepVolume));
+  EXPECT_THAT(buffer->calls,
+              ElementsAre("Stop", "SetCurrentPosition 0", "Play 1"));
+  EXPECT_EQ(buffer->volume, -1205);
+}
+
+TEST_F(SoundEngineTest, StopRewinds) {
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle h = LoadWave();
+  const auto buffer = device_.Last();
+  engine_.Play(h, PlayLoop, 100);
+  buffer->position = 88;
+  engine_.Stop(h);
+  EXPECT_FALSE(buffer->playing);
+  EXPECT_EQ(buffer->position, 0u);
+}
+
+TEST_F(SoundEngineTest, HandleZeroAndUnknownHandlesDoNothing) {
+  ASSERT_TRUE(engine_.Open());
+  LoadWave();
+  const auto buffer = device_.Last();
+  buffer->calls.clear();
+  for (SoundHandle h : {0, 12345, -7}) {
+    EXPECT_FALSE(engine_.Play(h, PlayLoop, 50));
+    engine_.Stop(h);
+    engine_.SetVolume(h, 50);
+    engine_.SetPan(h, 50);
+    engine_.SetFrequency(h, 44100);
+    EXPECT_EQ(engine_.GetFrequency(h), 0u);
+    engine_.Release(h);
+  }
+  EXPECT_TRUE(buffer->calls.empty());
+  EXPECT_FALSE(buffer->released);
+}
+
+TEST_F(SoundEngineTest, TwoLoadsOfOneFileAreIndependent) {
+  ASSERT_TRUE(engine_.Open());
+  TempFile file(PcmWave(1, 22050, 16, Silence(100)));
+  const SoundHandle a = engine_.LoadFile(file.path());
+  const SoundHandle b = engine_.LoadFile(file.path());
+  ASSERT_NE(a, 0);
+  ASSERT_NE(b, 0);
+  EXPECT_NE(a, b);
+  ASSERT_EQ(device_.buffers.size(), 2u);
+  const auto first = device_.buffers[0];
+  const auto second = device_.buffers[1];
+
+  engine_.Play(a, PlayLoop, 50);
+  engine_.SetFrequency(b, 30000);
+  EXPECT_TRUE(first->playing);
+  EXPECT_FALSE(second->playing);
+  EXPECT_EQ(engine_.GetFrequency(a), 22050u);
+  EXPECT_EQ(engine_.GetFrequency(b), 30000u);
+
+  engine_.Release(a);
+  EXPECT_TRUE(first->released);
+  EXPECT_FALSE(second->released);
+  EXPECT_EQ(engine_.GetFrequency(a), 0u);
+  EXPECT_EQ(engine_.GetFrequency(b), 30000u);
+}
+
+TEST_F(SoundEngineTest, FrequencyIsPassedUnchangedAndRefusalsKeepTheOld) {
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle h = LoadWave(22050);
+  EXPECT_EQ(engine_.GetFrequency(h), 22050u);
+  engine_.SetFrequency(h, 44101);
+  EXPECT_EQ(engine_.GetFrequency(h), 44101u);
+  engine_.SetFrequency(h, 5000000);
+  EXPECT_EQ(device_.Last()->calls.back(), "SetFrequency 5000000");
+  EXPECT_EQ(engine_.GetFrequency(h), 44101u);
+}
+
+TEST_F(SoundEngineTest, AllSoundsReachesEveryLoadedSound) {
+  ASSERT_TRUE(engine_.Open());
+  // With nothing loaded these do nothing.
+  engine_.Stop(AllSounds);
+  engine_.Release(AllSounds);
+  engine_.SetVolume(AllSounds, 10);
+
+  const SoundHandle handles[] = {LoadWave(), LoadWave(), LoadWave()};
+  for (SoundHandle h : handles) engine_.Play(h, PlayLoop, 100);
+  engine_.SetVolume(AllSounds, 10);
+  engine_.Stop(AllSounds);
+  for (const auto& buffer : device_.buffers) {
+    EXPECT_EQ(buffer->volume, -2000);
+    EXPECT_FALSE(buffer->playing);
+    EXPECT_EQ(buffer->position, 0u);
+  }
+  engine_.Release(AllSounds);
+  EXPECT_TRUE(device_.Live().empty());
+  for (SoundHandle h : handles) EXPECT_EQ(engine_.GetFrequency(h), 0u);
+}
+
+TEST_F(SoundEngineTest, HandlesAreNeverZeroOrAllSoundsAndNeverShared) {
+  std::set<SoundHandle> live = {1, 2, 4};
+  auto in_use = [&](SoundHandle h) { return live.count(h) != 0; };
+  EXPECT_EQ(NextFreeHandle(0, in_use), 3);
+  EXPECT_EQ(NextFreeHandle(3, in_use), 5);
+  live = {INT32_MIN};
+  EXPECT_EQ(NextFreeHandle(INT32_MAX, in_use), INT32_MIN + 1);
+  live = {};
+  EXPECT_EQ(NextFreeHandle(-2, in_use), 1);
+  live = {1};
+  EXPECT_EQ(NextFreeHandle(-3, in_use), -2);
+  EXPECT_EQ(NextFreeHandle(-2, in_use), 2);
+
+  ASSERT_TRUE(engine_.Open());
+  const SoundHandle a = LoadWave();
+  const SoundHandle b = LoadWave();
+  engine_.Release(a);
+  const SoundHandle c = LoadWave();
+  EXPECT_NE(c, b);
+  EXPECT_NE(c, 0);
+}
+
+TEST_F(SoundEngineTest, HeaderLinesForEveryLoadEvenWhenTheDeviceRefuses) {
+  ASSERT_TRUE(engine_.Open());
+  device_.refuse_non_pcm = true;
+  Bytes chunks;
+  Bytes fmt = testing::PcmFormat(2, 44100, 16);
+  fmt[0] = 0x55;  // a compressed format tag the device does not play
+  testing::PutChunk(&chunks, "fmt ", fmt);
+  testing::PutChunk(&chunks, "data", Silence(8));
+  TempFile refused(testing::Riff(chunks));
+  TempFile played(PcmWave(1, 8000, 8, Silence(51)));
+
+  EXPECT_EQ(engine_.LoadFile(refused.path()), 0);
+  EXPECT_NE(engine_.LoadFile(played.path()), 0);
+  EXPECT_EQ(Diagnostics(),
+            "WAV Header Info: NbChannels 2, BitsPerSamples: 16, "
+            "NbBlockAlign 4\n"
+            "WAV Header Info: SamplePerSec 44100, nAvgBytesPerSec: 176400, "
+            "WavSize 8\n"
+            "WAV Header Info: NbChannels 1, BitsPerSamples: 8, "
+            "NbBlockAlign 1\n"
+            "WAV Header Info: SamplePerSec 8000, nAvgBytesPerSec: 8000, "
+            "WavSize 51\n");
+  EXPECT_EQ(device_.Live().size(), 1u);
+}
+
+TEST_F(SoundEngineTest, FailedLoadsReturnZeroAndChangeNothing) {
+  ASSERT_TRUE(engine_.Open());
+  EXPECT_EQ(engine_.LoadFile("/nonexistent/veska/none.wav"), 0);
+  TempFile empty(Bytes{});
+  EXPECT_EQ(engine_.LoadFile(empty.path()), 0);
+  TempFile no_data_bytes(PcmWave(2, 44100, 16, Bytes{}));
+  EXPECT_EQ(engine_.LoadFile(no_data_bytes.path()), 0);
+  // A folder is not a sound file.
+  EXPECT_EQ(engine_.LoadFile(std::filesystem::temp_directory_path().string()),
+            0);
+  // Not RIFF and no decoder registered.
+  TempFile ogg_like(Bytes{'O', 'g', 'g', 'S', 0, 0, 0, 0});
+  EXPECT_EQ(engine_.LoadFile(ogg_like.path()), 0);
+  EXPECT_TRUE(device_.Live().empty());
+  // Only the image that decoded said anything, though the device refused it.
+  EXPECT_EQ(Diagnostics(),
+            "WAV Header Info: NbChannels 2, BitsPerSamples: 16, "
+            "NbBlockAlign 4\n"
+            "WAV Header Info: SamplePerSec 44100, nAvgBytesPerSec: 176400, "
+            "WavSize 0\n");
+}
+
+TEST_F(SoundEngineTest, LoadsAPathWithNonAsciiCharacters) {
+  ASSERT_TRUE(engine_.Open());
+  TempFile file(PcmWave(1, 11025, 16, Silence(20)), "g\xC3\xA9nial.wav");
+  const SoundHandle h = engine_.LoadFile(file.path());
+  ASSERT_NE(h, 0);
+  EXPECT_EQ(engine_.GetFrequency(h), 11025u);
+}
+
+TEST(SoundEngineWithoutDeviceTest, EveryOperationIsHarmless) {
+  RecordingSoundDevice device;
+  device.open_result = false;
+  SoundEngine engine(&device, nullptr);
+  EXPECT_FALSE(engine.Open());
+  EXPECT_FALSE(engine.IsOpen());
+  TempFile file(PcmWave(2, 44100, 16, Bytes(16, 0)));
+  const SoundHandle h = engine.LoadFile(file.path());
+  EXPECT_EQ(h, 0);
+  EXPECT_FALSE(engine.Play(h, PlayLoop, 50));
+  engine.Stop(AllSounds);
+  engine.SetVolume(AllSounds, 50);
+  engine.SetPan(h, 10);
+  engine.SetFrequency(h, 22050);
+  EXPECT_EQ(engine.GetFrequency(h), 0u);
+  engine.Release(AllSounds);
+  engine.Close();
+  EXPECT_TRUE(device.buffers.empty());
+  EXPECT_FALSE(device.closed);
+
+  SoundEngine no_device(nullptr, nullptr);
+  EXPECT_FALSE(no_device.Open());
+  EXPECT_EQ(no_device.LoadFile(file.path()), 0);
+}
+
+TEST(SoundEngineLifecycleTest, CloseReleasesEverySoundThenTheDevice) {
+  RecordingSoundDevice device;
+  SoundEngine engine(&device, nullptr);
+  ASSERT_TRUE(engine.Open());
+  EXPECT_TRUE(engine.Open());  // a second Open keeps the first
+  TempFile file(PcmWave(2, 44100, 16, Bytes(16, 0)));
+  const SoundHandle h = engine.LoadFile(file.path());
+  ASSERT_NE(h, 0);
+  engine.Play(h, PlayLoop, 100);
+  engine.Close();
+  EXPECT_TRUE(device.closed);
+  EXPECT_TRUE(device.Live().empty());
+  EXPECT_FALSE(engine.IsOpen());
+  EXPECT_EQ(engine.LoadFile(file.path()), 0);
+}
+
+TEST(SoundEngineDecoderTest, RegisterDecoderIgnoresDuplicatesAndGaps) {
+  // A decoder that accepts everything as 4 frames of silence, mono, 1000 Hz,
+  // and counts how often it is asked.
+  static int opens = 0;
+  static int marker = 0;
+  SoundDecoder counting{[](const uint8_t*, uint32_t) -> void* {
+                          ++opens;
+                          return &marker;
+                        },
+                        [](void*, uint8_t*, uint32_t bytes) { return bytes; },
+                        [](void*) -> uint32_t { return 1; },
+                        [](void*) -> uint32_t { return 4; },
+                        [](void*) -> uint32_t { return 1000; },
+                        [](void*) {}};
+  RecordingSoundDevice device;
+  SoundEngine engine(&device, nullptr);
+  engine.RegisterDecoder(counting);  // before Open: still registered
+  engine.RegisterDecoder(counting);
+  SoundDecoder incomplete = counting;
+  incomplete.Open = [](const uint8_t*, uint32_t) -> void* { return nullptr; };
+  incomplete.Close = nullptr;
+  engine.RegisterDecoder(incomplete);
+  ASSERT_TRUE(engine.Open());
+
+  TempFile file(Bytes{'x', 'y', 'z'}, "s.bin");
+  opens = 0;
+  const SoundHandle h = engine.LoadFile(file.path());
+  ASSERT_NE(h, 0);
+  EXPECT_EQ(opens, 1);
+  EXPECT_EQ(device.Last()->size, 8u);
+  EXPECT_EQ(engine.GetFrequency(h), 1000u);
+}
+
+}  // namespace
+}  // namespace veska
