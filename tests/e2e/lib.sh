@@ -1,0 +1,386 @@
+# Harness for running the built program as a user would, with no screen and
+# no sound card: a private virtual display with a tray host, a private sound
+# server whose only output is a null sink, recordings of that sink, and the
+# end of every process started here, also on Ctrl+C.
+#
+# Sourced by tests/e2e/*.sh and scripts/demo. Call e2e_init first.
+#
+# Environment: VESKA_BIN (the program), VESKA_ANALYZE (the analysis program),
+# VESKA_SOURCE_DIR (the checkout); VESKA_E2E_KEEP=1 keeps the temporary
+# folder for a look afterwards.
+
+E2E_PIDS=()
+E2E_TMP=""
+E2E_NAME=e2e
+E2E_SINK=veska_e2e
+E2E_RATE=48000
+E2E_T0=$SECONDS
+
+e2e_init() {
+  E2E_NAME=$1
+  E2E_SRC=${VESKA_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+  VESKA_BIN=${VESKA_BIN:-$E2E_SRC/build/veska}
+  VESKA_ANALYZE=${VESKA_ANALYZE:-$E2E_SRC/build/tests/e2e/veska_analyze_audio}
+  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/veska-$E2E_NAME.XXXXXX")
+  chmod 700 "$E2E_TMP"
+  mkdir -p "$E2E_TMP/logs" "$E2E_TMP/runtime"
+  chmod 700 "$E2E_TMP/runtime"
+  # Everything started from here finds its per-user files in the temporary
+  # folder, never in the caller's session.
+  export XDG_RUNTIME_DIR=$E2E_TMP/runtime
+  export HOME=$E2E_TMP/home
+  export XDG_CONFIG_HOME=$HOME/.config
+  mkdir -p "$XDG_CONFIG_HOME"
+  unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+  export QT_QPA_PLATFORM=xcb
+  export SDL_AUDIODRIVER=pulseaudio
+  trap e2e_cleanup EXIT
+  trap 'e2e_log "interrupted"; exit 130' INT
+  trap 'exit 143' TERM HUP
+  E2E_T0=$SECONDS
+}
+
+e2e_log() { printf '[%s +%ss] %s\n' "$E2E_NAME" "$((SECONDS - E2E_T0))" "$*" >&2; }
+
+e2e_skip() {
+  echo "SKIP: $E2E_NAME: $*"
+  exit 77
+}
+
+e2e_fail() {
+  echo "FAIL: $E2E_NAME: $*"
+  E2E_FAILED=1
+  exit 1
+}
+
+# e2e_require TOOL... : skip when the machine lacks one of them.
+e2e_require() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null 2>&1 || e2e_skip "$tool is not installed"
+  done
+}
+
+e2e_require_program() {
+  [ -x "$VESKA_BIN" ] || e2e_fail "no program at $VESKA_BIN (build it first)"
+  [ -x "$VESKA_ANALYZE" ] || e2e_fail "no analysis program at $VESKA_ANALYZE"
+}
+
+# e2e_spawn LOGNAME CMD... : starts CMD in the background, output to a log,
+# and ends it at cleanup. Sets E2E_LAST_PID.
+e2e_spawn() {
+  local log=$E2E_TMP/logs/$1.log
+  shift
+  "$@" >"$log" 2>&1 </dev/null &
+  E2E_LAST_PID=$!
+  E2E_PIDS+=("$E2E_LAST_PID")
+}
+
+e2e_alive() { kill -0 "$1" 2>/dev/null; }
+
+# Ends the processes in the reverse order of their start: each gets TERM,
+# and KILL when it has not ended within two seconds.
+e2e_stop_all() {
+  local i pid waited
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+    pid=${E2E_PIDS[i]}
+    e2e_alive "$pid" && kill -TERM "$pid" 2>/dev/null
+  done
+  for ((waited = 0; waited < 20; waited++)); do
+    local left=0
+    for pid in "${E2E_PIDS[@]}"; do e2e_alive "$pid" && left=1; done
+    ((left)) || break
+    sleep 0.1
+  done
+  for pid in "${E2E_PIDS[@]}"; do
+    e2e_alive "$pid" && kill -KILL "$pid" 2>/dev/null
+  done
+  wait 2>/dev/null
+  E2E_PIDS=()
+}
+
+e2e_cleanup() {
+  local rc=$?
+  trap - EXIT INT TERM HUP
+  e2e_stop_all
+  if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ] && [ -n "$E2E_TMP" ]; then
+    local log
+    for log in "$E2E_TMP"/logs/*.log; do
+      [ -s "$log" ] || continue
+      echo "---- ${log##*/} (last lines)"
+      tail -n 15 "$log"
+    done
+  fi
+  if [ -n "$E2E_TMP" ] && [ "${VESKA_E2E_KEEP:-0}" != 1 ]; then
+    rm -rf "$E2E_TMP"
+  elif [ -n "$E2E_TMP" ]; then
+    echo "kept $E2E_TMP"
+  fi
+  exit "$rc"
+}
+
+# e2e_wait_until SECONDS CMD... : true as soon as CMD succeeds.
+e2e_wait_until() {
+  local deadline=$((SECONDS + $1))
+  shift
+  while ! "$@" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+# A private X display on a free number, with a tray host.
+e2e_start_display() {
+  e2e_require Xvfb trayer xdotool xwininfo
+  local fd_file=$E2E_TMP/display
+  : >"$fd_file"
+  # -displayfd lets the server pick a free number and tell it.
+  Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset \
+    5>"$fd_file" >"$E2E_TMP/logs/xvfb.log" 2>&1 </dev/null &
+  E2E_PIDS+=($!)
+  e2e_wait_until 10 test -s "$fd_file" || e2e_skip "Xvfb does not start here"
+  export DISPLAY=:$(tr -dc '0-9' <"$fd_file")
+  e2e_wait_until 10 xwininfo -root || e2e_skip "Xvfb display $DISPLAY does not answer"
+  e2e_spawn trayer trayer --edge top --align right --widthtype request \
+    --height 32 --SetDockType true --transparent false --tint 0x404040 \
+    --expand true
+  E2E_TRAYER_PID=$E2E_LAST_PID
+  e2e_wait_until 10 xdotool search --name '^panel$' ||
+    e2e_fail "the tray host did not come up"
+  e2e_log "display $DISPLAY with a tray host"
+}
+
+# A private sound server whose default output is a null sink; its monitor
+# is what the recordings hear.
+e2e_start_sound() {
+  e2e_require pulseaudio pactl parecord
+  local dir=$E2E_TMP/pulse
+  mkdir -p "$dir/state"
+  chmod 700 "$dir"
+  cat >"$dir/default.pa" <<EOF
+load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/socket
+load-module module-null-sink sink_name=$E2E_SINK rate=$E2E_RATE channels=2 format=s16le
+set-default-sink $E2E_SINK
+EOF
+  # Clients never start a server of their own.
+  printf 'autospawn = no\n' >"$dir/client.conf"
+  export PULSE_CLIENTCONFIG=$dir/client.conf
+  export PULSE_SERVER=unix:$dir/socket
+  export PULSE_STATE_PATH=$dir/state PULSE_RUNTIME_PATH=$dir
+  e2e_spawn pulseaudio env -u DISPLAY pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+    -F "$dir/default.pa" --use-pid-file=no --disallow-module-loading=no \
+    --log-target=stderr
+  E2E_PULSE_PID=$E2E_LAST_PID
+  if ! e2e_wait_until 10 pactl info; then
+    e2e_alive "$E2E_PULSE_PID" || e2e_skip "the sound server cannot run here (see its log)"
+    e2e_fail "the sound server does not answer"
+  fi
+  e2e_log "sound server with null sink $E2E_SINK"
+}
+
+# True when some client plays into the sink.
+e2e_has_player() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
+
+# e2e_record_start FILE / e2e_record_stop : a recording of the sink.
+e2e_record_start() {
+  E2E_RECORD_FILE=$1
+  parecord -d "$E2E_SINK.monitor" --file-format=wav --format=s16le \
+    --rate=$E2E_RATE --channels=2 --latency-msec=20 "$1" \
+    >"$E2E_TMP/logs/parecord.log" 2>&1 </dev/null &
+  E2E_RECORD_PID=$!
+  E2E_PIDS+=("$E2E_RECORD_PID")
+  e2e_wait_until 5 test -s "$1" || e2e_fail "the recorder did not start"
+}
+
+e2e_record_stop() {
+  kill -INT "$E2E_RECORD_PID" 2>/dev/null || true
+  wait "$E2E_RECORD_PID" 2>/dev/null || true
+}
+
+# e2e_record FILE SECONDS : records for that long, then returns.
+e2e_record() {
+  e2e_record_start "$1"
+  sleep "$2"
+  e2e_record_stop
+}
+
+# e2e_measure FILE [analysis options] : sets m_rms_left, m_rms_right, m_rms,
+# m_pitch, m_duration from the analysis of the recording.
+e2e_measure() {
+  local out
+  out=$("$VESKA_ANALYZE" "$@") || e2e_fail "could not analyse $1"
+  local pair key value
+  for pair in $out; do
+    key=${pair%%=*}
+    value=${pair#*=}
+    case $key in
+      rms_left | rms_right | rms | pitch | duration) printf -v "m_$key" '%s' "$value" ;;
+    esac
+  done
+  [ -n "${m_rms:-}" ] || e2e_fail "no measurement from $1"
+  E2E_LAST_MEASURE=$out
+}
+
+# e2e_check "AWK-CONDITION" MESSAGE : fails the test unless the condition
+# (numbers substituted by the caller) holds.
+e2e_check() {
+  if awk "BEGIN { exit !($1) }"; then
+    e2e_log "ok: $2"
+  else
+    e2e_fail "$2 [$1]"
+  fi
+}
+
+# e2e_make_tone_pack DIR FREQ [KEY=VALUE...] : a soundpack whose only sound
+# is a pure tone at 22050 Hz, so that a playback frequency of 22050 Hz plays
+# the tone at its own pitch. Keys go into its prefs.ini.
+e2e_make_tone_pack() {
+  local dir=$1 freq=$2
+  shift 2
+  mkdir -p "$dir"
+  sox -n -r 22050 -c 1 -b 16 "$dir/cpu.wav" synth 2 sine "$freq" vol 0.5 ||
+    e2e_fail "sox could not make the test tone"
+  {
+    printf '[soundpack]\r\n'
+    local kv
+    for kv in "$@"; do printf '%s\r\n' "${kv/=/ = }"; done
+  } >"$dir/prefs.ini"
+}
+
+# e2e_settings_bytes PATH VOLUME PLAYRAM PLAYCPU PLAYDISK REFRESH MODE MODS KEY
+# prints settings.ini as the program writes it.
+e2e_settings_bytes() {
+  printf '\xEF\xBB\xBF\r\n[Settings]\r\n'
+  printf 'Path = %s\r\nVolume = %s\r\nPlayRAM = %s\r\nPlayCPU = %s\r\n' "$1" "$2" "$3" "$4"
+  printf 'PlayDisk = %s\r\nRefreshTime = %s\r\nKeyboardMode = %s\r\n' "$5" "$6" "$7"
+  printf 'KeyboardModifiers = %s\r\nKeyboardKey = %s\r\n' "$8" "$9"
+}
+
+# e2e_workdir DIR : a working folder with the tray image.
+e2e_workdir() {
+  mkdir -p "$1/packs"
+  if [ -f "$E2E_SRC/VESKA.bmp" ]; then
+    cp "$E2E_SRC/VESKA.bmp" "$1/"
+  else
+    # Any bitmap makes an icon: a blue 16 x 16 square, 24 bits per pixel.
+    {
+      printf 'BM\x36\x03\0\0\0\0\0\0\x36\0\0\0'
+      printf '\x28\0\0\0\x10\0\0\0\x10\0\0\0\x01\0\x18\0\0\0\0\0\0\x03\0\0'
+      printf '\x13\x0b\0\0\x13\x0b\0\0\0\0\0\0\0\0\0\0'
+      local i
+      for ((i = 0; i < 256; i++)); do printf '\xc0\x70\x30'; done
+    } >"$1/VESKA.bmp"
+  fi
+}
+
+# e2e_start_veska DIR [WRAPPER...] : starts the program in DIR, optionally
+# through a wrapper command (the program's path is appended to it).
+e2e_start_veska() {
+  local dir=$1
+  shift
+  (cd "$dir" && exec "$@" "$VESKA_BIN") >"$E2E_TMP/logs/veska.log" 2>&1 </dev/null &
+  VESKA_PID=$!
+  E2E_PIDS+=("$VESKA_PID")
+  e2e_log "started the program (pid $VESKA_PID) in $dir"
+}
+
+# e2e_wait_exit SECONDS : waits for the program to end; sets VESKA_RC.
+e2e_wait_exit() {
+  e2e_wait_until "$1" eval '! kill -0 '"$VESKA_PID" ||
+    e2e_fail "the program did not end within $1 s"
+  VESKA_RC=0
+  wait "$VESKA_PID" || VESKA_RC=$?
+}
+
+# e2e_wait_window TITLE SECONDS : prints the id of a visible window with
+# exactly that title.
+e2e_find_window() {
+  xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
+}
+e2e_wait_window() {
+  local id deadline=$((SECONDS + $2))
+  while :; do
+    id=$(e2e_find_window "$1")
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    ((SECONDS < deadline)) || return 1
+    e2e_alive "$VESKA_PID" || return 1
+    sleep 0.2
+  done
+}
+
+# Gives a window the keyboard (there is no window manager to do it).
+e2e_focus() {
+  timeout 3 xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+}
+
+# e2e_tray_icon : prints "X Y", the centre of the program's icon in the tray
+# host, once it is embedded.
+e2e_tray_icon_at() {
+  local panel
+  panel=$(xdotool search --name '^panel$' | head -n 1) || return 1
+  # The embedded icon is the largest mapped window below the panel other
+  # than the panel's own frame; tiny helper windows are skipped.
+  xwininfo -tree -id "$panel" 2>/dev/null | awk '
+    / +0x[0-9a-f]+ / {
+      if (match($0, /[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+)/)) {
+        split(substr($0, RSTART, RLENGTH), p, /[x+ ]+/)
+        w = p[1]; h = p[2]; ax = p[5]; ay = p[6]
+        if (w >= 8 && h >= 8 && w <= 64 && ax >= 0 && ay >= 0) {
+          print int(ax + w / 2), int(ay + h / 2); exit
+        }
+      }
+    }'
+}
+e2e_wait_tray_icon() {
+  local at deadline=$((SECONDS + $1))
+  while :; do
+    at=$(e2e_tray_icon_at)
+    [ -n "$at" ] && { echo "$at"; return 0; }
+    ((SECONDS < deadline)) || return 1
+    sleep 0.2
+  done
+}
+
+# e2e_busy CORE... : one busy loop pinned to each core; e2e_idle ends them.
+E2E_BUSY=()
+e2e_busy() {
+  local core
+  for core in "$@"; do
+    taskset -c "$core" bash -c 'while :; do :; done' </dev/null >/dev/null 2>&1 &
+    E2E_BUSY+=($!)
+    E2E_PIDS+=($!)
+  done
+}
+e2e_idle() {
+  local pid
+  for pid in "${E2E_BUSY[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  for pid in "${E2E_BUSY[@]}"; do wait "$pid" 2>/dev/null || true; done
+  E2E_BUSY=()
+}
+
+e2e_cores() { nproc 2>/dev/null || getconf _NPROCESSORS_ONLN; }
+
+# e2e_cpu_stat : prints "busy total" jiffies of each core, one line per core.
+e2e_cpu_stat() {
+  awk '/^cpu[0-9]+ / { busy = $2 + $3 + $4 + $7 + $8 + $9;
+                      print busy, busy + $5 + $6 }' /proc/stat
+}
+
+# e2e_cpu_load BEFORE AFTER : per-core load in percent between two
+# e2e_cpu_stat snapshots, space-separated, then their mean on the last field.
+e2e_cpu_load() {
+  paste -d' ' <(echo "$1") <(echo "$2") | awk '
+    { d = $4 - $2; l = d > 0 ? 100 * ($3 - $1) / d : 0; sum += l; n++
+      printf "%.1f ", l }
+    END { printf "%.1f\n", n ? sum / n : 0 }'
+}
+
+# e2e_pitch_at TONE LEVEL : the pitch a tone recorded at 22050 Hz has when a
+# pitch-mode level plays it at level * 500 + 22050 Hz.
+e2e_pitch_at() { awk -v f="$1" -v l="$2" 'BEGIN { printf "%.2f", f * (l * 500 + 22050) / 22050 }'; }
+
+# e2e_mean_load BEFORE AFTER : the mean load in whole percent.
+e2e_mean_load() { e2e_cpu_load "$1" "$2" | awk '{ printf "%d", $NF + 0.5 }'; }
+
+# e2e_core_load BEFORE AFTER CORE : one core's load in whole percent.
+e2e_core_load() { e2e_cpu_load "$1" "$2" | awk -v c="$3" '{ printf "%d", $(c + 1) + 0.5 }'; }

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Per-core sounds stand left and right: with one sound per core whose volume
+# follows that core's load, keeping the first core busy makes the left side
+# louder, keeping the last core busy the right side.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_init stereo_cores
+e2e_require sox taskset
+e2e_require_program
+cores=$(e2e_cores)
+((cores >= 2)) || e2e_skip "one core only: there is no left and right to tell"
+e2e_start_display
+e2e_start_sound
+
+work=$E2E_TMP/work
+e2e_workdir "$work"
+e2e_make_tone_pack "$work/packs/cores" 523.25 UseAverages=0 CPUSoundMode=0 \
+  RAMSoundMode=0 SlideInterval=20 FrequencyFluctuation=0
+e2e_settings_bytes "$work/packs/cores/" 1 0 1 0 250 0 6 122 >"$work/settings.ini"
+e2e_start_veska "$work"
+e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
+
+# side_with_busy CORE : keeps CORE busy, records, and sets the loudness of
+# both sides and the loads of the first and last core meanwhile.
+side_with_busy() {
+  local s0 s1
+  e2e_busy "$1"
+  sleep 3
+  s0=$(e2e_cpu_stat)
+  e2e_record "$E2E_TMP/core$1.wav" 2.2
+  s1=$(e2e_cpu_stat)
+  e2e_idle
+  e2e_measure "$E2E_TMP/core$1.wav" --from 0.2
+  first_load=$(e2e_core_load "$s0" "$s1" 0)
+  last_load=$(e2e_core_load "$s0" "$s1" $((cores - 1)))
+  e2e_log "core $1 busy: loads first ${first_load}% last ${last_load}%; $E2E_LAST_MEASURE"
+}
+
+side_with_busy 0
+left_a=$m_rms_left right_a=$m_rms_right
+quiet_a=$last_load
+side_with_busy $((cores - 1))
+left_b=$m_rms_left right_b=$m_rms_right
+quiet_b=$first_load
+
+# Other work on the machine can keep the idle side busy as well; then the
+# sides cannot differ and nothing can be measured.
+if ((quiet_a > 60 || quiet_b > 60)); then
+  e2e_skip "the machine is too busy (${quiet_a}% and ${quiet_b}% on the idle cores) to tell the sides apart"
+fi
+e2e_check "$left_a > 0.01" "the busy first core is heard ($left_a)"
+e2e_check "$left_a > 1.5 * $right_a" "first core busy: left $left_a louder than right $right_a"
+e2e_check "$right_b > 1.5 * $left_b" "last core busy: right $right_b louder than left $left_b"
+e2e_alive "$VESKA_PID" || e2e_fail "the program ended on its own"
+echo "PASS: stereo_cores"
