@@ -103,6 +103,7 @@ e2e_cleanup() {
   local rc=$?
   trap - EXIT INT TERM HUP
   e2e_stop_all
+  if declare -F e2e_on_cleanup >/dev/null; then e2e_on_cleanup || true; fi
   if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ] && [ -n "$E2E_TMP" ]; then
     local log
     for log in "$E2E_TMP"/logs/*.log; do
@@ -352,7 +353,14 @@ e2e_busy() {
   done
 }
 e2e_idle() {
-  local pid
+  local pid tries
+  for pid in "${E2E_BUSY[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for ((tries = 0; tries < 10; tries++)); do
+    local left=0
+    for pid in "${E2E_BUSY[@]}"; do e2e_alive "$pid" && left=1; done
+    ((left)) || break
+    sleep 0.1
+  done
   for pid in "${E2E_BUSY[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
   for pid in "${E2E_BUSY[@]}"; do wait "$pid" 2>/dev/null || true; done
   E2E_BUSY=()
