@@ -1,6 +1,7 @@
 #include "prefs/preferences_store.h"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "prefs/held_file.h"

@@ -28,6 +28,10 @@ int RunUnprivileged(const std::function<int()>& body) {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(kNoUnprivilegedChild);
     }
+    // The test folder must stay reachable for the lesser ids.
+    if (access(fs::temp_directory_path().c_str(), X_OK) != 0) {
+      _exit(kNoUnprivilegedChild);
+    }
     _exit(body());
   }
   int status = 0;
