@@ -1,1 +1,0 @@
-namespace veska {}  // namespace veska

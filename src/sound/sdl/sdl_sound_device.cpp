@@ -1,0 +1,81 @@
+#include "sound/sdl/sdl_sound_device.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+
+namespace veska {
+namespace {
+
+constexpr int kWantedRate = 48000;
+// About 21 ms at 48 kHz: short enough for the program's volume steps to be
+// heard on time, long enough not to wake the system needlessly.
+constexpr Uint16 kCallbackFrames = 1024;
+constexpr char kApplicationName[] = "VESKA";
+
+}  // namespace
+
+SdlSoundDevice::SdlSoundDevice() : mixer_(kWantedRate) {}
+
+SdlSoundDevice::~SdlSoundDevice() { Close(); }
+
+bool SdlSoundDevice::Open() {
+  if (device_ != 0) return true;
+
+  // The sound server lists the stream under this name.
+  SDL_SetHint(SDL_HINT_APP_NAME, kApplicationName);
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, kApplicationName);
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = kWantedRate;
+  want.format = AUDIO_F32SYS;
+  want.channels = 2;
+  want.samples = kCallbackFrames;
+  want.callback = &SdlSoundDevice::Callback;
+  want.userdata = this;
+  SDL_AudioSpec have;
+  SDL_zero(have);
+  // Only the rate may differ; SDL converts anything else to float stereo,
+  // which is what the callback writes.
+  const SDL_AudioDeviceID device = SDL_OpenAudioDevice(
+      nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+  if (device == 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  if (have.freq <= 0 || !mixer_.SetOutputRate(uint32_t(have.freq))) {
+    SDL_CloseAudioDevice(device);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  device_ = device;
+  SDL_PauseAudioDevice(device_, 0);
+  return true;
+}
+
+std::unique_ptr<SoundBuffer> SdlSoundDevice::CreateBuffer(
+    const WaveFormat& format, const uint8_t* data, uint32_t size) {
+  return mixer_.CreateBuffer(format, data, size);
+}
+
+void SdlSoundDevice::Close() {
+  if (device_ == 0) return;
+  // Returns only once the callback has finished for good.
+  SDL_CloseAudioDevice(device_);
+  device_ = 0;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void SdlSoundDevice::Callback(void* self, uint8_t* stream, int bytes) {
+  auto* device = static_cast<SdlSoundDevice*>(self);
+  float* out = reinterpret_cast<float*>(stream);
+  const uint32_t frames = uint32_t(std::max(bytes, 0)) / (2 * sizeof(float));
+  device->mixer_.Render(out, frames);
+  // Many loud voices can sum past full scale; hand the output a clean range.
+  for (uint32_t i = 0; i < 2 * frames; ++i)
+    out[i] = std::clamp(out[i], -1.0f, 1.0f);
+}
+
+}  // namespace veska
