@@ -59,10 +59,5 @@ TEST_F(CounterRepairTest, AnyAnswerButYesCountsAsNo) {
   EXPECT_TRUE(shell.elevated().empty());
 }
 
-TEST_F(CounterRepairTest, RunElevatedPassesFileAndParameters) {
-  RunElevated(state, "tool.exe", "/fix all");
-  EXPECT_EQ(shell.elevated(), std::vector<std::string>{"tool.exe /fix all"});
-}
-
 }  // namespace
 }  // namespace veska::testing

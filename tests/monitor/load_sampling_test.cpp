@@ -72,15 +72,6 @@ TEST_F(LoadSamplingTest, EachSampleCollectsOnlyItsOwnQuery) {
   EXPECT_EQ(counters.collections[state.DiskQuery], 1);
 }
 
-TEST_F(LoadSamplingTest, LoadsAreStoredAsReadWithoutOwnClamping) {
-  counters.SetCoreLoad(1, 150.0);  // the service caps it, we ask it to
-  counters.SetCoreLoad(2, 0.125);
-  SetUpCounters();
-  SampleTwice();
-  EXPECT_EQ(state.CoreLoads[1], 100.0);
-  EXPECT_EQ(state.CoreLoads[2], 0.125);
-}
-
 TEST_F(LoadSamplingTest, AnEarlierCoreMayFailWhenTheLastSucceeds) {
   counters.rejected_paths.insert(FakeCounterLibrary::CorePath(1));
   counters.SetCoreLoad(1, 80.0);
@@ -209,17 +200,6 @@ TEST_F(LoadSamplingTest, UnreadableOrNonsenseMemoryGivesZeroNotNaN) {
   SampleRAMLoad(state);
   EXPECT_EQ(state.UsedRAM, 0u);
   EXPECT_EQ(state.RAMLoad, 0.0f);
-}
-
-TEST_F(LoadSamplingTest, ClosingLeavesTheLoads) {
-  counters.SetCoreLoad(0, 7.0);
-  SetUpCounters();
-  SampleTwice();
-  CloseCpuQuery(state);
-  CloseDiskQuery(state);
-  EXPECT_EQ(counters.closed,
-            (std::set<CounterQuery>{state.CpuQuery, state.DiskQuery}));
-  EXPECT_EQ(state.CoreLoads[0], 7.0);
 }
 
 }  // namespace
