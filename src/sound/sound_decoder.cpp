@@ -1,6 +1,7 @@
 #include "sound/sound_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "sound/wav_reader.h"
@@ -20,7 +21,7 @@ uint32_t BlockBytes(uint64_t frames, uint32_t frame_bytes) {
 
 // Decodes an instance whose length is unknown in steps into a growing block.
 void DecodeGrowing(const SoundDecoder& decoder, void* instance,
-                   uint32_t frame_bytes, std::vector<uint8_t>* block) {
+                   uint32_t frame_bytes, PcmBlock* block) {
   const uint32_t cap = BlockBytes(UINT32_MAX, frame_bytes);
   uint32_t written = 0;
   while (written < cap) {
@@ -44,7 +45,7 @@ bool DecodeWhole(const SoundDecoder& decoder, void* instance,
   const uint32_t frame_bytes = channels * 2;
   const uint32_t length = decoder.Length(instance);
 
-  std::vector<uint8_t> block;
+  PcmBlock block;
   if (length == 0) {
     DecodeGrowing(decoder, instance, frame_bytes, &block);
   } else {
@@ -52,9 +53,8 @@ bool DecodeWhole(const SoundDecoder& decoder, void* instance,
     const uint32_t size = static_cast<uint32_t>(block.size());
     const uint32_t written =
         std::min(size, decoder.Decode(instance, block.data(), size));
-    // resize() already zeroed the block: what the decoder did not write
-    // stays silent.
-    (void)written;
+    // What the decoder did not write stays silent.
+    std::memset(block.data() + written, 0, size - written);
   }
 
   out->format = WaveFormat{};

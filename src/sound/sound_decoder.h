@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "sound/sound_device.h"
@@ -29,11 +31,34 @@ struct MemorySource {
   uint32_t position = 0;
 };
 
+// Leaves new elements uninitialized: a decoded block is written once by the
+// decoder, and zeroing megabytes first would cost as much again.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) {}
+  template <typename U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+using PcmBlock = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
+
 struct DecodedSound {
   WaveFormat format;
   const uint8_t* data = nullptr;  // inside the image, or into `owned`
   uint32_t size = 0;
-  std::vector<uint8_t> owned;  // the block decoding made, if any
+  PcmBlock owned;  // the block decoding made, if any
 };
 
 // Largest PCM block a compressed file decodes to.
