@@ -1,0 +1,136 @@
+#include "shell/qt/program_start.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+extern char** environ;
+
+namespace veska {
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  return absolute.lexically_normal().string();
+}
+
+std::vector<std::string> PathFolders() {
+  std::vector<std::string> folders;
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return folders;
+  std::string entry;
+  for (const char* p = path;; ++p) {
+    if (*p == ':' || *p == '\0') {
+      // An empty entry names the current folder.
+      folders.push_back(entry.empty() ? "." : entry);
+      entry.clear();
+      if (*p == '\0') break;
+    } else {
+      entry += *p;
+    }
+  }
+  return folders;
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramSearchFolders() {
+  std::vector<std::string> folders;
+  std::error_code error;
+  const std::filesystem::path self =
+      std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) folders.push_back(self.parent_path().string());
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  if (!error) folders.push_back(current.string());
+  for (std::string& folder : PathFolders())
+    folders.push_back(std::move(folder));
+  return folders;
+}
+
+std::string FindProgram(const std::string& file,
+                        const std::vector<std::string>& folders) {
+  if (file.empty()) return "";
+  if (file.find('/') != std::string::npos) {
+    return IsExecutableFile(file) ? Absolute(file) : "";
+  }
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;
+    const std::string candidate =
+        folder.back() == '/' ? folder + file : folder + "/" + file;
+    if (IsExecutableFile(candidate)) return Absolute(candidate);
+  }
+  return "";
+}
+
+bool StartDetached(const std::vector<std::string>& argv) {
+  if (argv.empty() || argv[0].empty()) return false;
+  // Everything the intermediate process touches is made before fork, so
+  // that it allocates nothing in a copy of a threaded process.
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawnattr_t attributes;
+  if (posix_spawnattr_init(&attributes) != 0) return false;
+  sigset_t no_signals;
+  sigset_t all_signals;
+  sigemptyset(&no_signals);
+  sigfillset(&all_signals);
+  // The program must not inherit our blocked or ignored signals.
+  posix_spawnattr_setsigmask(&attributes, &no_signals);
+  posix_spawnattr_setsigdefault(&attributes, &all_signals);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  const pid_t intermediate = fork();
+  if (intermediate == 0) {
+    pid_t program = 0;
+    const int result = posix_spawn(&program, args[0], nullptr, &attributes,
+                                   args.data(), environ);
+    // The program is orphaned here and reaped by the system, not by us.
+    _exit(result == 0 ? 0 : 127);
+  }
+  posix_spawnattr_destroy(&attributes);
+  if (intermediate < 0) return false;
+
+  int status = 0;
+  pid_t waited = 0;
+  do {
+    waited = waitpid(intermediate, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  // With SIGCHLD ignored elsewhere in the process the status is lost, but
+  // the intermediate has run all the same.
+  if (waited < 0) return errno == ECHILD;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool StartElevated(const std::string& file, const std::string& parameters) {
+  const std::string program = FindProgram(file, ProgramSearchFolders());
+  if (program.empty()) return false;
+  std::vector<std::string> argv;
+  const std::string pkexec = FindProgram("pkexec", PathFolders());
+  if (!pkexec.empty()) argv.push_back(pkexec);
+  argv.push_back(program);
+  if (!parameters.empty()) argv.push_back(parameters);
+  return StartDetached(argv);
+}
+
+}  // namespace veska

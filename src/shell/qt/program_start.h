@@ -1,0 +1,34 @@
+// Starting another program by name, without a shell and without waiting.
+#ifndef VESKA_SHELL_QT_PROGRAM_START_H_
+#define VESKA_SHELL_QT_PROGRAM_START_H_
+
+#include <string>
+#include <vector>
+
+namespace veska {
+
+// The folders a bare program name is looked up in, in order: the folder of
+// this process's own executable, the current folder, then each PATH entry.
+std::vector<std::string> ProgramSearchFolders();
+
+// The absolute path of the executable regular file `file` in the first of
+// `folders` that holds one; "" when none does. A name holding a "/" is taken
+// as a path of its own and not searched for.
+std::string FindProgram(const std::string& file,
+                        const std::vector<std::string>& folders);
+
+// Starts argv[0] (a path) with the rest as its arguments and the current
+// environment, and returns without waiting for it. Nothing is left to reap:
+// the program runs as the child of a short-lived intermediate process.
+// False when the program could not be started.
+bool StartDetached(const std::vector<std::string>& argv);
+
+// Finds `file` in ProgramSearchFolders() and starts it through "pkexec" (when
+// that is on PATH) to ask for administrator rights, else directly.
+// `parameters`, when not empty, is passed as one argument. False when the
+// program is not found or could not be started.
+bool StartElevated(const std::string& file, const std::string& parameters);
+
+}  // namespace veska
+
+#endif  // VESKA_SHELL_QT_PROGRAM_START_H_

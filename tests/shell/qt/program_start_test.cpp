@@ -1,0 +1,204 @@
+#include "shell/qt/program_start.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace veska {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Writes each argument it gets (with absolute tool paths, as tests narrow
+// PATH), its own path first, one per line, to the file named by
+// VESKA_PROBE_OUT; the file appears whole or not at all.
+constexpr const char* kProbeScript =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$0\" \"$@\" > \"$VESKA_PROBE_OUT.tmp\"\n"
+    "/bin/mv \"$VESKA_PROBE_OUT.tmp\" \"$VESKA_PROBE_OUT\"\n";
+
+// Stands in for the elevation helper: records its arguments, then runs the
+// program it was given with the rest of them.
+constexpr const char* kFakePkexec =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$@\" > \"$VESKA_PROBE_OUT.pkexec\"\n"
+    "exec \"$@\"\n";
+
+class ProgramStartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) /
+           ("veska_program_start_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "bin");
+    fs::create_directories(dir_ / "other");
+    out_ = (dir_ / "out").string();
+    setenv("VESKA_PROBE_OUT", out_.c_str(), 1);
+    const char* path = std::getenv("PATH");
+    saved_path_ = path != nullptr ? path : "";
+  }
+  void TearDown() override {
+    setenv("PATH", saved_path_.c_str(), 1);
+    unsetenv("VESKA_PROBE_OUT");
+    fs::remove_all(dir_);
+  }
+
+  std::string MakeFile(const fs::path& path, const std::string& text,
+                       bool executable) {
+    std::ofstream(path) << text;
+    fs::permissions(path, executable
+                              ? fs::perms::owner_all
+                              : fs::perms::owner_read | fs::perms::owner_write);
+    return path.string();
+  }
+
+  // The lines the probe wrote, once it has run; empty after a few seconds.
+  std::vector<std::string> WaitForOutput(const std::string& file) {
+    for (int i = 0; i < 500 && !fs::exists(file); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // Children of this process that ended and were never reaped.
+  static int ZombieChildren() {
+    int zombies = 0;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return 0;
+    while (dirent* entry = readdir(proc)) {
+      std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+      std::string text;
+      if (!std::getline(stat, text)) continue;
+      const size_t close = text.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream fields(text.substr(close + 2));
+      char state = 0;
+      pid_t parent = 0;
+      fields >> state >> parent;
+      if (parent == getpid() && state == 'Z') ++zombies;
+    }
+    closedir(proc);
+    return zombies;
+  }
+
+  fs::path dir_;
+  std::string out_;
+  std::string saved_path_;
+};
+
+TEST_F(ProgramStartTest, FindProgramTakesTheFirstFolderHoldingAnExecutable) {
+  const fs::path bin = dir_ / "bin";
+  const fs::path other = dir_ / "other";
+  MakeFile(other / "tool", kProbeScript, true);
+  EXPECT_EQ(FindProgram("tool", {bin.string(), other.string()}),
+            (other / "tool").string());
+  MakeFile(bin / "tool", kProbeScript, true);
+  EXPECT_EQ(FindProgram("tool", {bin.string() + "/", other.string()}),
+            (bin / "tool").string());
+
+  // Not executable, or a folder of that name: passed over.
+  MakeFile(bin / "plain", "data", false);
+  MakeFile(other / "plain", kProbeScript, true);
+  EXPECT_EQ(FindProgram("plain", {bin.string(), other.string()}),
+            (other / "plain").string());
+  fs::create_directories(bin / "folder");
+  EXPECT_EQ(FindProgram("folder", {bin.string()}), "");
+
+  EXPECT_EQ(FindProgram("absent", {bin.string(), other.string(), ""}), "");
+  EXPECT_EQ(FindProgram("", {bin.string()}), "");
+  EXPECT_EQ(FindProgram("tool", {}), "");
+}
+
+TEST_F(ProgramStartTest, NameWithASlashIsAPathAndIsNotSearchedFor) {
+  const std::string tool = MakeFile(dir_ / "bin" / "tool", kProbeScript, true);
+  EXPECT_EQ(FindProgram(tool, {}), tool);
+  EXPECT_EQ(FindProgram("bin/tool", {(dir_).string()}), "");
+  EXPECT_EQ(FindProgram((dir_ / "bin" / "." / "tool").string(), {}), tool);
+}
+
+TEST_F(ProgramStartTest, SearchGoesOwnFolderThenCurrentFolderThenPath) {
+  setenv("PATH", "/first::/second", 1);
+  const std::vector<std::string> folders = ProgramSearchFolders();
+  ASSERT_EQ(folders.size(), 5u);
+  EXPECT_EQ(folders[0], fs::read_symlink("/proc/self/exe").parent_path());
+  EXPECT_EQ(folders[1], fs::current_path().string());
+  EXPECT_EQ(folders[2], "/first");
+  EXPECT_EQ(folders[3], ".");  // an empty entry is the current folder
+  EXPECT_EQ(folders[4], "/second");
+}
+
+TEST_F(ProgramStartTest,
+       StartDetachedPassesArgumentsVerbatimAndLeavesNoZombie) {
+  const std::string tool = MakeFile(dir_ / "bin" / "tool", kProbeScript, true);
+  const std::string tricky = "two words; echo $HOME `id` > /tmp/x '\"";
+  ASSERT_TRUE(StartDetached({tool, tricky, ""}));
+  const std::vector<std::string> lines = WaitForOutput(out_);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], tool);
+  EXPECT_EQ(lines[1], tricky);
+  EXPECT_EQ(lines[2], "");
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST_F(ProgramStartTest, StartDetachedReportsWhatCannotStart) {
+  EXPECT_FALSE(StartDetached({}));
+  EXPECT_FALSE(StartDetached({""}));
+  EXPECT_FALSE(StartDetached({(dir_ / "bin" / "absent").string()}));
+  EXPECT_FALSE(StartDetached({MakeFile(dir_ / "data", "x", false)}));
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST_F(ProgramStartTest, ElevatedStartFindsTheProgramOnPathAndRunsItDirectly) {
+  const std::string tool =
+      MakeFile(dir_ / "bin" / "perfmend.exe", kProbeScript, true);
+  setenv("PATH", (dir_ / "bin").c_str(), 1);
+  ASSERT_TRUE(StartElevated("perfmend.exe", ""));
+  const std::vector<std::string> lines = WaitForOutput(out_);
+  ASSERT_EQ(lines.size(), 1u);  // no empty argument for empty parameters
+  EXPECT_EQ(lines[0], tool);
+}
+
+TEST_F(ProgramStartTest, ElevatedStartGoesThroughPkexecWhenItIsOnPath) {
+  const std::string tool =
+      MakeFile(dir_ / "other" / "fixer", kProbeScript, true);
+  MakeFile(dir_ / "bin" / "pkexec", kFakePkexec, true);
+  setenv("PATH",
+         ((dir_ / "bin").string() + ":" + (dir_ / "other").string()).c_str(),
+         1);
+  ASSERT_TRUE(StartElevated("fixer", "--all disks"));
+  const std::vector<std::string> helper = WaitForOutput(out_ + ".pkexec");
+  ASSERT_EQ(helper.size(), 2u);
+  EXPECT_EQ(helper[0], tool);  // an absolute path, as the helper requires
+  EXPECT_EQ(helper[1], "--all disks");
+  const std::vector<std::string> lines = WaitForOutput(out_);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "--all disks");
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST_F(ProgramStartTest, ElevatedStartOfAnUnknownProgramDoesNothing) {
+  setenv("PATH", (dir_ / "bin").c_str(), 1);
+  EXPECT_FALSE(StartElevated("no-such-program-here", ""));
+  EXPECT_FALSE(StartElevated("", ""));
+  // A name is never handed to a shell.
+  EXPECT_FALSE(StartElevated("true; touch " + out_, ""));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(out_));
+}
+
+}  // namespace
+}  // namespace veska

@@ -1,0 +1,726 @@
+#include "shell/qt/qt_shell.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+// Xlib last: its macros (KeyPress, None, ...) clash with the toolkit's names.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include "virtual_display.h"
+
+extern char** environ;
+
+namespace veska {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr int32_t kVkF5 = 0x74;
+constexpr int32_t kVkF11 = 0x7A;
+
+// Sets an environment variable (or removes it, for null) for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old != nullptr) old_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(QtShellWithoutDisplayTest, NoDisplayGivesNullAndAMessage) {
+  const bool had_application = QCoreApplication::instance() != nullptr;
+  ScopedEnv display("DISPLAY", nullptr);
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  std::string error;
+  EXPECT_EQ(QtShell::Create(&error), nullptr);
+  EXPECT_THAT(error, HasSubstr("desktop session"));
+  EXPECT_EQ(QtShell::Create(nullptr), nullptr);
+  if (!had_application) {
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+  }
+}
+
+TEST(QtShellWithoutDisplayTest, DisplaysThatAcceptNoConnectionCountAsNone) {
+  const bool had_application = QCoreApplication::instance() != nullptr;
+  ScopedEnv display("DISPLAY", ":4093");  // no server there
+  ScopedEnv wayland("WAYLAND_DISPLAY", "veska-no-such-compositor");
+  ScopedEnv runtime("XDG_RUNTIME_DIR", ::testing::TempDir().c_str());
+  std::string error;
+  EXPECT_EQ(QtShell::Create(&error), nullptr);
+  EXPECT_FALSE(error.empty());
+  if (!had_application) {
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+  }
+}
+
+// Writes a 2 x 2 opaque 32-bit BMP and returns its path.
+std::string WriteIcon() {
+  const fs::path path = fs::path(::testing::TempDir()) /
+                        ("veska_icon_" + std::to_string(getpid()) + ".bmp");
+  std::vector<uint8_t> bytes(54 + 16, 0xFF);
+  const uint8_t header[54] = {'B', 'M', 70, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0,
+                              0,   40,  0,  0, 0, 2, 0, 0, 0,  2, 0,  0, 0,
+                              1,   0,   32, 0, 0, 0, 0, 0, 16, 0, 0,  0};
+  std::copy(std::begin(header), std::end(header), bytes.begin());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+QMenu* FindPopupMenu() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == kPopupMenuObjectName) {
+      return qobject_cast<QMenu*>(widget);
+    }
+  }
+  return nullptr;
+}
+
+QSystemTrayIcon* FindTrayIcon(int32_t id) {
+  return qApp->findChild<QSystemTrayIcon*>(
+      QString::fromLatin1(kTrayIconObjectNamePrefix) + QString::number(id));
+}
+
+QStringList Texts(const QMenu* menu) {
+  QStringList texts;
+  for (const QAction* action : menu->actions()) texts << action->text();
+  return texts;
+}
+
+QAction* ActionNamed(const QMenu* menu, const QString& text) {
+  for (QAction* action : menu->actions()) {
+    if (action->text() == text) return action;
+  }
+  return nullptr;
+}
+
+// Calls `step` on a timer inside the modal loop that the code under test
+// runs, until it returns true. Gives up after ten seconds, closing whatever
+// is open so that the test ends instead of hanging.
+void DriveModal(std::function<bool()> step) {
+  auto* timer = new QTimer;
+  auto ticks = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, step, ticks]() {
+    bool done = step();
+    if (!done && ++*ticks > 500) {
+      ADD_FAILURE() << "the modal window never reached the expected state";
+      if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+      done = true;
+    }
+    if (done) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start(20);
+}
+
+template <typename T>
+T* ActiveModal() {
+  return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+class QtShellTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    display_ = new VirtualDisplay;
+    if (!display_->Start(&skip_reason_)) return;
+    // The toolkit takes the locale from the environment; ours must survive.
+    setenv("LC_ALL", "C.UTF-8", 1);
+    locale_before_ = std::setlocale(LC_ALL, nullptr);
+    std::string error;
+    shell_ = QtShell::Create(&error).release();
+    if (shell_ == nullptr) skip_reason_ = "no shell on Xvfb: " + error;
+  }
+  static void TearDownTestSuite() {
+    delete shell_;
+    shell_ = nullptr;
+    delete display_;
+    display_ = nullptr;
+  }
+  void SetUp() override {
+    if (shell_ == nullptr) GTEST_SKIP() << skip_reason_;
+    while (shell_->WaitEvent(0) != kEventTimeout) {
+    }
+  }
+
+  static void RequireXdotool() {
+    if (!ToolExists("xdotool")) {
+      GTEST_SKIP() << "xdotool is not installed; no keys can be sent";
+    }
+  }
+
+  // The first event within a few seconds, or 0.
+  static int32_t NextEvent(int within_ms = 5000) {
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(within_ms);
+    while (std::chrono::steady_clock::now() < end) {
+      const int32_t code = shell_->WaitEvent(20);
+      if (code != kEventTimeout) return code;
+    }
+    return kEventTimeout;
+  }
+
+  static int CountEvents(int32_t code, int during_ms) {
+    int count = 0;
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(during_ms);
+    while (std::chrono::steady_clock::now() < end) {
+      if (shell_->WaitEvent(20) == code) ++count;
+    }
+    return count;
+  }
+
+  static void Keys(const std::string& keys) {
+    ASSERT_EQ(RunTool({"xdotool", "key", keys}), 0) << keys;
+  }
+
+  static inline VirtualDisplay* display_ = nullptr;
+  static inline QtShell* shell_ = nullptr;
+  static inline std::string skip_reason_;
+  static inline std::string locale_before_;
+};
+
+TEST_F(QtShellTest, WaitEventTimesOutWithZeroAndTheClockIsSteady) {
+  EXPECT_EQ(shell_->WaitEvent(30), kEventTimeout);
+  EXPECT_EQ(shell_->WaitEvent(0), kEventTimeout);
+  const auto steady = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  const uint32_t difference =
+      shell_->ElapsedMs() - static_cast<uint32_t>(steady.count());
+  EXPECT_LE(difference, 5u);
+}
+
+TEST_F(QtShellTest, TheProgramsLocaleSurvivesTheToolkit) {
+  EXPECT_EQ(std::string(std::setlocale(LC_ALL, nullptr)), locale_before_);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%.1f", 0.5);
+  EXPECT_STREQ(text, "0.5");
+}
+
+TEST_F(QtShellTest, OnlyOneShellPerProcess) {
+  std::string error;
+  EXPECT_EQ(QtShell::Create(&error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
+TEST_F(QtShellTest, HotkeyArrivesWhateverTheLockKeys) {
+  RequireXdotool();
+  ASSERT_TRUE(shell_->RegisterGlobalHotkey(kModControl | kModShift, kVkF11));
+  Keys("ctrl+shift+F11");
+  EXPECT_EQ(NextEvent(), kEventHotkey);
+  EXPECT_EQ(shell_->EventParam(), 0);
+
+  for (const char* lock : {"Num_Lock", "Caps_Lock"}) {
+    Keys(lock);
+    Keys("ctrl+shift+F11");
+    EXPECT_EQ(NextEvent(), kEventHotkey) << "with " << lock;
+    Keys(lock);
+  }
+  Keys("Num_Lock");
+  Keys("Caps_Lock");
+  Keys("ctrl+shift+F11");
+  EXPECT_EQ(NextEvent(), kEventHotkey) << "with both locks";
+  Keys("Num_Lock");
+  Keys("Caps_Lock");
+}
+
+TEST_F(QtShellTest, OtherModifiersOrKeysAreNotTheHotkey) {
+  RequireXdotool();
+  ASSERT_TRUE(shell_->RegisterGlobalHotkey(kModControl | kModShift, kVkF11));
+  Keys("F11");
+  Keys("ctrl+F11");
+  Keys("ctrl+shift+F10");
+  Keys("ctrl+shift+alt+F11");
+  EXPECT_EQ(CountEvents(kEventHotkey, 300), 0);
+}
+
+TEST_F(QtShellTest, RegisteringAgainReplacesTheEarlierHotkey) {
+  RequireXdotool();
+  ASSERT_TRUE(shell_->RegisterGlobalHotkey(kModControl | kModShift, kVkF11));
+  ASSERT_TRUE(shell_->RegisterGlobalHotkey(kModAlt | kModWin, 'K'));
+  Keys("ctrl+shift+F11");
+  EXPECT_EQ(CountEvents(kEventHotkey, 300), 0);
+  Keys("alt+super+k");
+  EXPECT_EQ(NextEvent(), kEventHotkey);
+}
+
+TEST_F(QtShellTest, EventsComeOnePerCallInTheOrderTheyArrived) {
+  RequireXdotool();
+  ASSERT_TRUE(shell_->RegisterGlobalHotkey(kModControl | kModShift, kVkF11));
+  ASSERT_TRUE(shell_->AddTrayIcon(7, shell_->LoadImage(WriteIcon())));
+  emit FindTrayIcon(7)->activated(QSystemTrayIcon::Trigger);
+  ASSERT_EQ(RunTool({"xdotool", "key", "ctrl+shift+F11", "ctrl+shift+F11",
+                     "ctrl+shift+F11"}),
+            0);
+  std::vector<int32_t> codes;
+  for (int i = 0; i < 4; ++i) codes.push_back(NextEvent());
+  EXPECT_THAT(
+      codes, ElementsAre(kEventTray, kEventHotkey, kEventHotkey, kEventHotkey));
+  EXPECT_EQ(shell_->WaitEvent(0), kEventTimeout);
+  shell_->RemoveTrayIcon(7);
+}
+
+TEST_F(QtShellTest, HeldKeysRepeatTheHotkey) {
+  RequireXdotool();
+  ASSERT_TRUE(shell_->RegisterGlobalHotkey(kModControl | kModShift, kVkF11));
+  ASSERT_EQ(RunTool({"xdotool", "keydown", "ctrl+shift+F11"}), 0);
+  const int held = CountEvents(kEventHotkey, 1500);
+  ASSERT_EQ(RunTool({"xdotool", "keyup", "ctrl+shift+F11"}), 0);
+  EXPECT_GE(held, 3);
+  // Repeats sent before the release may still be on their way; after them
+  // nothing more may come.
+  CountEvents(kEventHotkey, 100);
+  EXPECT_EQ(CountEvents(kEventHotkey, 400), 0) << "repeats after release";
+}
+
+TEST_F(QtShellTest, KeysTakenByAnotherClientAreRefusedAndLeftAlone) {
+  RequireXdotool();
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  const KeyCode f5 = XKeysymToKeycode(other, XK_F5);
+  const Window root = DefaultRootWindow(other);
+  XGrabKey(other, f5, Mod1Mask, root, False, GrabModeAsync, GrabModeAsync);
+  XSync(other, False);
+
+  EXPECT_FALSE(shell_->RegisterGlobalHotkey(kModAlt, kVkF5));
+  Keys("alt+F5");
+  EXPECT_EQ(CountEvents(kEventHotkey, 300), 0);
+
+  // The refused registration kept none of the lock variants for itself:
+  // the other client can take one of them.
+  static bool failed;
+  failed = false;
+  XSetErrorHandler([](Display*, XErrorEvent*) {
+    failed = true;
+    return 0;
+  });
+  XGrabKey(other, f5, Mod1Mask | LockMask, root, False, GrabModeAsync,
+           GrabModeAsync);
+  XSync(other, False);
+  XSetErrorHandler(nullptr);
+  EXPECT_FALSE(failed);
+  XCloseDisplay(other);  // releases its grabs
+
+  EXPECT_TRUE(shell_->RegisterGlobalHotkey(kModAlt, kVkF5));
+  Keys("alt+F5");
+  EXPECT_EQ(NextEvent(), kEventHotkey);
+}
+
+TEST_F(QtShellTest, KeysWithoutAnXKeyAreRefused) {
+  EXPECT_FALSE(shell_->RegisterGlobalHotkey(kModControl, 0x10));  // VK_SHIFT
+  EXPECT_FALSE(shell_->RegisterGlobalHotkey(kModControl, 0));
+  EXPECT_FALSE(shell_->RegisterGlobalHotkey(kModControl, 0x1234));
+}
+
+TEST_F(QtShellTest, TrayIconNeedsAnImageAndAUniqueId) {
+  EXPECT_EQ(shell_->LoadImage("/nonexistent/VESKA.bmp"), 0u);
+  EXPECT_FALSE(shell_->AddTrayIcon(1, 0));
+  EXPECT_FALSE(shell_->AddTrayIcon(1, 987654));
+  EXPECT_EQ(FindTrayIcon(1), nullptr);
+
+  const ImageHandle image = shell_->LoadImage(WriteIcon());
+  ASSERT_NE(image, 0u);
+  ASSERT_TRUE(shell_->AddTrayIcon(1, image));
+  ASSERT_NE(FindTrayIcon(1), nullptr);
+  EXPECT_FALSE(FindTrayIcon(1)->icon().isNull());
+  EXPECT_FALSE(shell_->AddTrayIcon(1, image));
+
+  shell_->RemoveTrayIcon(1);
+  EXPECT_EQ(FindTrayIcon(1), nullptr);
+  shell_->RemoveTrayIcon(1);  // twice, or never added: nothing happens
+  shell_->RemoveTrayIcon(42);
+}
+
+TEST_F(QtShellTest, TooltipIsCutTo63Characters) {
+  // Set before the icon exists: applied when it is added.
+  shell_->SetTrayTooltip(2, std::string(100, 'x'));
+  ASSERT_TRUE(shell_->AddTrayIcon(2, shell_->LoadImage(WriteIcon())));
+  QSystemTrayIcon* icon = FindTrayIcon(2);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->toolTip(), QString(63, 'x'));
+
+  const std::string exact =
+      "VESKA - AVG CPU: 100% - RAM: 100% - Disk: 100 and some more tex";
+  ASSERT_EQ(exact.size(), 63u);
+  shell_->SetTrayTooltip(2, exact);
+  EXPECT_EQ(icon->toolTip().toStdString(), exact);
+  shell_->SetTrayTooltip(2, exact + "xt");
+  EXPECT_EQ(icon->toolTip().toStdString(), exact);
+
+  // Characters, not bytes.
+  std::string accents;
+  for (int i = 0; i < 70; ++i) accents += "\xC3\xA9";  // e acute
+  shell_->SetTrayTooltip(2, accents);
+  EXPECT_EQ(icon->toolTip(), QString(63, QChar(0xE9)));
+
+  // A character outside the basic plane is kept whole or dropped whole.
+  shell_->SetTrayTooltip(2, std::string(62, 'a') + "\xF0\x9F\x98\x80");
+  EXPECT_EQ(icon->toolTip(), QString(62, 'a'));
+  shell_->SetTrayTooltip(2, "VESKA");
+  EXPECT_EQ(icon->toolTip(), "VESKA");
+  shell_->RemoveTrayIcon(2);
+}
+
+TEST_F(QtShellTest, EveryKindOfTrayClickIsATrayEvent) {
+  ASSERT_TRUE(shell_->AddTrayIcon(3, shell_->LoadImage(WriteIcon())));
+  QSystemTrayIcon* icon = FindTrayIcon(3);
+  ASSERT_NE(icon, nullptr);
+  for (auto reason :
+       {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context,
+        QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
+    emit icon->activated(reason);
+  }
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(shell_->WaitEvent(0), kEventTray);
+  EXPECT_EQ(shell_->WaitEvent(0), kEventTimeout);
+  shell_->RemoveTrayIcon(3);
+}
+
+void BuildVolumeMenu(QtShell& shell) {
+  shell.CreatePopupMenu();
+  shell.AddMenuItem(1, "Load soundpack...");
+  shell.OpenSubMenu("Volume");
+  shell.AddMenuItem(10, "10%");
+  shell.OpenSubMenu("Deeper");
+  shell.AddMenuItem(20, "Inner");
+  shell.CloseSubMenu();
+  shell.AddMenuItem(11, "Custom...");
+  shell.CloseSubMenu();
+  shell.CloseSubMenu();  // one too many: stays at the top level
+  shell.AddMenuItem(2, "Exit");
+}
+
+TEST_F(QtShellTest, MenuIsBuiltWithNestedSubMenusIdsAndChecks) {
+  BuildVolumeMenu(*shell_);
+  shell_->SetMenuCheck(11, true);
+  shell_->SetMenuCheck(20, true);
+  shell_->SetMenuCheck(20, false);
+  shell_->SetMenuCheck(999, true);  // no such item: nothing happens
+
+  QMenu* menu = FindPopupMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(Texts(menu), QStringList({"Load soundpack...", "Volume", "Exit"}));
+  QMenu* volume = ActionNamed(menu, "Volume")->menu();
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(Texts(volume), QStringList({"10%", "Deeper", "Custom..."}));
+  QMenu* deeper = ActionNamed(volume, "Deeper")->menu();
+  ASSERT_NE(deeper, nullptr);
+  EXPECT_EQ(Texts(deeper), QStringList({"Inner"}));
+
+  EXPECT_EQ(ActionNamed(menu, "Exit")->data().toInt(), 2);
+  EXPECT_EQ(ActionNamed(volume, "Custom...")->data().toInt(), 11);
+  EXPECT_EQ(ActionNamed(deeper, "Inner")->data().toInt(), 20);
+  EXPECT_TRUE(ActionNamed(volume, "Custom...")->isChecked());
+  EXPECT_FALSE(ActionNamed(volume, "10%")->isChecked());
+  EXPECT_FALSE(ActionNamed(deeper, "Inner")->isChecked());
+
+  // A new menu replaces the old one entirely.
+  shell_->CreatePopupMenu();
+  shell_->AddMenuItem(5, "Only");
+  int menus = 0;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == kPopupMenuObjectName) ++menus;
+  }
+  EXPECT_EQ(menus, 1);
+  EXPECT_EQ(Texts(FindPopupMenu()), QStringList({"Only"}));
+}
+
+TEST_F(QtShellTest, PopupMenuOpensAtThePointerAndReturnsTheChoiceLater) {
+  BuildVolumeMenu(*shell_);
+  shell_->SetMenuCheck(11, true);
+  QCursor::setPos(500, 400);
+  QApplication::processEvents();
+
+  QPoint opened_at;
+  int stage = 0;
+  DriveModal([&]() {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (popup == nullptr) return false;
+    if (stage == 0 && popup == FindPopupMenu()) {
+      opened_at = popup->pos();
+      popup->setActiveAction(ActionNamed(popup, "Volume"));
+      QTest::keyClick(popup, Qt::Key_Right);
+      stage = 1;
+      return false;
+    }
+    if (stage == 1 && popup != FindPopupMenu()) {
+      popup->setActiveAction(ActionNamed(popup, "Custom..."));
+      QTest::keyClick(popup, Qt::Key_Return);
+      return true;
+    }
+    return false;
+  });
+  shell_->ShowPopupMenu();
+  EXPECT_EQ(opened_at, QPoint(499, 399));
+  // Nothing happens inside ShowPopupMenu; the choice is the next event.
+  EXPECT_EQ(shell_->WaitEvent(0), kEventMenu);
+  EXPECT_EQ(shell_->EventMenuId(), 11);
+  EXPECT_EQ(shell_->EventParam(), 11);
+  EXPECT_EQ(shell_->WaitEvent(0), kEventTimeout);
+  EXPECT_EQ(shell_->EventMenuId(), 11) << "a time-out keeps the latest id";
+
+  // Choosing an item leaves its check mark as the program set it.
+  QMenu* volume = ActionNamed(FindPopupMenu(), "Volume")->menu();
+  EXPECT_TRUE(ActionNamed(volume, "Custom...")->isChecked());
+
+  // A top-level choice, and a dismissed menu that gives no event.
+  DriveModal([&]() {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (popup == nullptr) return false;
+    popup->setActiveAction(ActionNamed(popup, "Exit"));
+    QTest::keyClick(popup, Qt::Key_Return);
+    return true;
+  });
+  shell_->ShowPopupMenu();
+  EXPECT_EQ(shell_->WaitEvent(0), kEventMenu);
+  EXPECT_EQ(shell_->EventMenuId(), 2);
+  EXPECT_FALSE(ActionNamed(FindPopupMenu(), "Exit")->isChecked());
+
+  DriveModal([&]() {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (popup == nullptr) return false;
+    QTest::keyClick(popup, Qt::Key_Escape);
+    return true;
+  });
+  shell_->ShowPopupMenu();
+  EXPECT_EQ(shell_->WaitEvent(0), kEventTimeout);
+}
+
+TEST_F(QtShellTest, MessageBoxAnswers) {
+  QString title;
+  QString text;
+  Qt::TextFormat format = Qt::RichText;
+  DriveModal([&]() {
+    auto* box = ActiveModal<QMessageBox>();
+    if (box == nullptr) return false;
+    title = box->windowTitle();
+    text = box->text();
+    format = box->textFormat();
+    box->button(QMessageBox::Ok)->click();
+    return true;
+  });
+  EXPECT_EQ(shell_->ShowMessage("Error", "<b>Can't</b> write", kMessageOk),
+            kAnswerOk);
+  EXPECT_EQ(title, "Error");
+  EXPECT_EQ(text, "<b>Can't</b> write");
+  EXPECT_EQ(format, Qt::PlainText);
+
+  for (auto [button, answer] : {std::pair{QMessageBox::Yes, kAnswerYes},
+                                std::pair{QMessageBox::No, kAnswerNo}}) {
+    DriveModal([button = button]() {
+      auto* box = ActiveModal<QMessageBox>();
+      if (box == nullptr || box->button(button) == nullptr) return false;
+      box->button(button)->click();
+      return true;
+    });
+    EXPECT_EQ(shell_->ShowMessage("Question", "Fix it?", kMessageYesNo),
+              answer);
+  }
+
+  DriveModal([]() {
+    auto* box = ActiveModal<QMessageBox>();
+    if (box == nullptr) return false;
+    QTest::keyClick(box, Qt::Key_Escape);
+    return true;
+  });
+  EXPECT_EQ(shell_->ShowMessage("Question", "Fix it?", kMessageYesNo),
+            kAnswerNo);
+}
+
+TEST_F(QtShellTest, TextRequesterLayoutAndAnswers) {
+  QString title;
+  QSize size;
+  QPoint centre;
+  QString field_text;
+  int cursor = -1;
+  bool selected = true;
+  DriveModal([&]() {
+    auto* dialog = ActiveModal<QDialog>();
+    if (dialog == nullptr || !dialog->isVisible()) return false;
+    auto* field = dialog->findChild<QLineEdit*>();
+    if (field == nullptr) return false;
+    title = dialog->windowTitle();
+    size = dialog->size();
+    centre = dialog->geometry().center();
+    field_text = field->text();
+    cursor = field->cursorPosition();
+    selected = field->hasSelectedText();
+    QTest::keyClicks(field, "5");
+    QTest::keyClick(field, Qt::Key_Return);
+    return true;
+  });
+  EXPECT_EQ(shell_->TextRequester("Volume", "Enter a percentage", "12.5"),
+            "12.55");
+  EXPECT_EQ(title, "Volume");
+  EXPECT_EQ(size, QSize(300, 130));
+  const QPoint screen =
+      QGuiApplication::primaryScreen()->availableGeometry().center();
+  EXPECT_LE((centre - screen).manhattanLength(), 2);
+  EXPECT_EQ(field_text, "12.5");
+  EXPECT_EQ(cursor, 4);
+  EXPECT_FALSE(selected);  // typing adds to the default, not replaces it
+
+  DriveModal([]() {
+    auto* dialog = ActiveModal<QDialog>();
+    if (dialog == nullptr) return false;
+    auto* ok = dialog->findChild<QPushButton*>();
+    if (ok == nullptr || ok->text() != "OK") return false;
+    ok->click();
+    return true;
+  });
+  EXPECT_EQ(shell_->TextRequester("Volume", "Prompt", "7"), "7");
+
+  DriveModal([]() {
+    auto* dialog = ActiveModal<QDialog>();
+    if (dialog == nullptr) return false;
+    QTest::keyClicks(dialog->findChild<QLineEdit*>(), "99");
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    return true;
+  });
+  EXPECT_EQ(shell_->TextRequester("Volume", "Prompt", "7"), "");
+
+  DriveModal([]() {
+    auto* dialog = ActiveModal<QDialog>();
+    if (dialog == nullptr) return false;
+    dialog->close();
+    return true;
+  });
+  EXPECT_EQ(shell_->TextRequester("Volume", "Prompt", "7"), "");
+}
+
+TEST_F(QtShellTest, FolderRequesterOpensAtTheFolderAndEndsTheAnswerWithSlash) {
+  const fs::path base = fs::path(::testing::TempDir()) /
+                        ("veska_folders_" + std::to_string(getpid()));
+  fs::create_directories(base / "packs" / "calm");
+  const QString packs = QString::fromStdString((base / "packs").string());
+
+  QString opened_in;
+  QString title;
+  bool native = true;
+  DriveModal([&]() {
+    auto* dialog = ActiveModal<QFileDialog>();
+    if (dialog == nullptr) return false;
+    opened_in = dialog->directory().absolutePath();
+    title = dialog->windowTitle();
+    native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+    dialog->setDirectory(packs + "/calm");
+    static_cast<QDialog*>(dialog)->accept();  // the chooser's own accept
+    return true;
+  });
+  EXPECT_EQ(shell_->FolderRequester("Select a soundpack", packs.toStdString()),
+            (base / "packs" / "calm").string() + "/");
+  EXPECT_EQ(opened_in, packs);
+  EXPECT_EQ(title, "Select a soundpack");
+  EXPECT_FALSE(native);
+
+  DriveModal([]() {
+    auto* dialog = ActiveModal<QFileDialog>();
+    if (dialog == nullptr) return false;
+    dialog->reject();
+    return true;
+  });
+  EXPECT_EQ(shell_->FolderRequester("Select a soundpack", packs.toStdString()),
+            "");
+  fs::remove_all(base);
+}
+
+// Runs the exit probe with `args`; its exit code, and its output in `out`.
+int RunExitProbe(const std::vector<std::string>& args, std::string* out,
+                 std::string* err) {
+  const std::string base =
+      ::testing::TempDir() + "veska_probe_" + std::to_string(getpid());
+  std::vector<std::string> argv = {VESKA_EXIT_PROBE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> raw;
+  for (std::string& arg : argv) raw.push_back(arg.data());
+  raw.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, (base + ".out").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (base + ".err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  const int spawned =
+      posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream out_file(base + ".out");
+  std::getline(out_file, *out, '\0');
+  std::ifstream err_file(base + ".err");
+  std::getline(err_file, *err, '\0');
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(QtShellTest, ExitProcessEndsWithTheCodeAfterFlushingOutput) {
+  std::string out;
+  std::string err;
+  EXPECT_EQ(RunExitProbe({"7", WriteIcon()}, &out, &err), 7) << err;
+  EXPECT_EQ(out, "printf-part stream-part");
+  EXPECT_EQ(RunExitProbe({"0"}, &out, &err), 0) << err;
+}
+
+TEST(QtShellWithoutDisplayTest, ProgramEndsCleanlyWithAMessage) {
+  ScopedEnv display("DISPLAY", nullptr);
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  std::string out;
+  std::string err;
+  EXPECT_EQ(RunExitProbe({"7"}, &out, &err), 2);
+  EXPECT_THAT(err, HasSubstr("desktop session"));
+}
+
+}  // namespace
+}  // namespace veska
