@@ -47,7 +47,7 @@ FLAC__StreamDecoderReadStatus ReadSource(const FLAC__StreamDecoder*,
   const uint32_t left =
       source.position < source.size ? source.size - source.position : 0;
   const size_t count = std::min<size_t>(*bytes, left);
-  std::memcpy(buffer, source.data + source.position, count);
+  if (count > 0) std::memcpy(buffer, source.data + source.position, count);
   source.position += static_cast<uint32_t>(count);
   *bytes = count;
   return count == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM

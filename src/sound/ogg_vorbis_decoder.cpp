@@ -34,6 +34,7 @@ size_t ReadSource(void* destination, size_t element_size, size_t count,
       source->position < source->size ? source->size - source->position : 0;
   const size_t elements = std::min<size_t>(count, left / element_size);
   const size_t bytes = elements * element_size;
+  if (bytes == 0) return 0;
   std::memcpy(destination, source->data + source->position, bytes);
   source->position += static_cast<uint32_t>(bytes);
   return elements;

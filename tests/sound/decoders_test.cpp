@@ -238,6 +238,39 @@ TEST(DecoderChoiceTest, ForeignDataIsRefusedByBoth) {
   Decode(noise, &sound);
 }
 
+TEST(DecoderChoiceTest, DamagedImagesNeverBreakTheDecoders) {
+  const std::vector<int32_t> samples = SineFrames(6000, 2, 44100, 16);
+  const Bytes originals[] = {
+      EncodeFlac(samples, 2, 44100, 16),
+      EncodeOggVorbis(ToFloat(samples), 2, 44100),
+  };
+  uint32_t x = 99;
+  auto next = [&x] {
+    x = x * 1664525 + 1013904223;
+    return x >> 8;
+  };
+  for (const Bytes& original : originals) {
+    for (int variant = 0; variant < 150; ++variant) {
+      Bytes damaged = original;
+      const int flips = 1 + static_cast<int>(next() % 8);
+      for (int i = 0; i < flips; ++i) {
+        damaged[next() % damaged.size()] ^= static_cast<uint8_t>(1 + next());
+      }
+      damaged.resize(damaged.size() - next() % (damaged.size() / 4));
+      // An exactly sized block, so that reading past it is caught.
+      auto exact = std::make_unique<uint8_t[]>(damaged.size());
+      std::memcpy(exact.get(), damaged.data(), damaged.size());
+      DecodedSound sound;
+      if (DecodeSoundData(exact.get(), static_cast<uint32_t>(damaged.size()),
+                          kDecoders, &sound)) {
+        ASSERT_GT(sound.format.block_align, 0);
+        EXPECT_EQ(sound.size % sound.format.block_align, 0u);
+        EXPECT_LE(sound.size, kMaxDecodedBytes);
+      }
+    }
+  }
+}
+
 TEST(DecoderChoiceTest, TheEngineLoadsBothKindsAndReportsTheirFormat) {
   testing::RecordingSoundDevice device;
   std::FILE* diagnostics = std::tmpfile();
