@@ -101,11 +101,10 @@ QImage LoadTrayImage(const std::string& path) {
       !image.loadFromData(bytes.data(), static_cast<int>(bytes.size()))) {
     return QImage();
   }
-  if (image.hasAlphaChannel() && AllAlphaZero(image)) {
-    // Premultiplied pixels with alpha 0 have lost their colour already.
-    if (image.format() == QImage::Format_ARGB32) {
-      image = image.convertToFormat(QImage::Format_RGB32);
-    }
+  // As above, an all-zero alpha channel is an unused one. Only straight
+  // (not premultiplied) pixels still hold their colour to show.
+  if (image.format() == QImage::Format_ARGB32 && AllAlphaZero(image)) {
+    image = image.convertToFormat(QImage::Format_RGB32);
   }
   return image;
 }

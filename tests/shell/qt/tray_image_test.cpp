@@ -138,45 +138,26 @@ TEST_F(TrayImageTest, OtherFormatsGoThroughTheToolkitReader) {
 }
 
 TEST_F(TrayImageTest, DamagedRgb32BmpIsRefusedWithoutReadingPastTheData) {
-  std::vector<uint8_t> good = Bmp32({{kRed, kGreen}, {kBlue, kRed}});
-
-  std::vector<uint8_t> truncated(good.begin(), good.end() - 1);
-  std::optional<QImage> result =
-      DecodeRgb32Bmp(truncated.data(), truncated.size());
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->isNull());
-  EXPECT_TRUE(LoadTrayImage(Write("truncated.bmp", truncated)).isNull());
-
-  std::vector<uint8_t> huge = good;
-  PutU32(huge, 18, 0x7FFFFFFF);  // width far beyond the pixels present
-  result = DecodeRgb32Bmp(huge.data(), huge.size());
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->isNull());
-
-  std::vector<uint8_t> wide = good;
-  PutU32(wide, 18, 3);  // 3 x 2 needs 24 bytes; 16 are there
-  result = DecodeRgb32Bmp(wide.data(), wide.size());
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->isNull());
-
-  std::vector<uint8_t> far_offset = good;
-  PutU32(far_offset, 10, 0xFFFFFFF0);
-  result = DecodeRgb32Bmp(far_offset.data(), far_offset.size());
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->isNull());
-
-  std::vector<uint8_t> no_rows = good;
-  PutU32(no_rows, 22, 0);
-  result = DecodeRgb32Bmp(no_rows.data(), no_rows.size());
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->isNull());
-
-  std::vector<uint8_t> lowest_height = good;
-  PutU32(lowest_height, 22, 0x80000000);  // cannot be negated in 32 bits
-  result = DecodeRgb32Bmp(lowest_height.data(), lowest_height.size());
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->isNull());
-
+  const std::vector<uint8_t> good = Bmp32({{kRed, kGreen}, {kBlue, kRed}});
+  auto expect_refused = [](std::vector<uint8_t> bytes, const char* what) {
+    const std::optional<QImage> result =
+        DecodeRgb32Bmp(bytes.data(), bytes.size());
+    ASSERT_TRUE(result.has_value()) << what;
+    EXPECT_TRUE(result->isNull()) << what;
+  };
+  auto with_u32 = [&good](size_t at, uint32_t value) {
+    std::vector<uint8_t> bytes = good;
+    PutU32(bytes, at, value);
+    return bytes;
+  };
+  expect_refused({good.begin(), good.end() - 1}, "one pixel byte short");
+  expect_refused(with_u32(18, 0x7FFFFFFF), "width far beyond the data");
+  expect_refused(with_u32(18, 3), "3 x 2 needs 24 bytes, 16 are there");
+  expect_refused(with_u32(10, 0xFFFFFFF0), "pixels beyond the end");
+  expect_refused(with_u32(22, 0), "no rows");
+  expect_refused(with_u32(22, 0x80000000), "height that cannot be negated");
+  EXPECT_TRUE(LoadTrayImage(Write("short.bmp", {good.begin(), good.end() - 1}))
+                  .isNull());
   // Too short for a header at all: not this kind of file.
   EXPECT_FALSE(DecodeRgb32Bmp(good.data(), 20).has_value());
   EXPECT_FALSE(DecodeRgb32Bmp(nullptr, 0).has_value());

@@ -17,22 +17,6 @@ extern char** environ;
 namespace veska {
 namespace {
 
-std::vector<std::string> PathOnly() {
-  std::vector<std::string> folders;
-  const char* path = std::getenv("PATH");
-  std::string entry;
-  for (const char* p = path != nullptr ? path : "";; ++p) {
-    if (*p == ':' || *p == '\0') {
-      if (!entry.empty()) folders.push_back(entry);
-      entry.clear();
-      if (*p == '\0') break;
-    } else {
-      entry += *p;
-    }
-  }
-  return folders;
-}
-
 std::vector<char*> ArgvOf(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& arg : argv)
@@ -44,11 +28,11 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& argv) {
 }  // namespace
 
 bool ToolExists(const std::string& program) {
-  return !FindProgram(program, PathOnly()).empty();
+  return !FindProgram(program, ProgramSearchFolders()).empty();
 }
 
 int RunTool(const std::vector<std::string>& argv) {
-  const std::string path = FindProgram(argv.at(0), PathOnly());
+  const std::string path = FindProgram(argv.at(0), ProgramSearchFolders());
   if (path.empty()) return -1;
   std::vector<char*> args = ArgvOf(argv);
   pid_t pid = 0;
@@ -64,7 +48,7 @@ int RunTool(const std::vector<std::string>& argv) {
 }
 
 bool VirtualDisplay::Start(std::string* why) {
-  const std::string server = FindProgram("Xvfb", PathOnly());
+  const std::string server = FindProgram("Xvfb", ProgramSearchFolders());
   if (server.empty()) {
     *why = "Xvfb is not installed; no virtual display can run";
     return false;

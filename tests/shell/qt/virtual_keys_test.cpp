@@ -29,40 +29,13 @@ TEST(VirtualKeysTest, ContiguousRangesMapToTheirKeysymsAndStopAtTheirEnds) {
   EXPECT_EQ(VirtualKeyToKeysym(0x88), static_cast<unsigned long>(NoSymbol));
 }
 
-TEST(VirtualKeysTest, NamedKeys) {
-  EXPECT_EQ(VirtualKeyToKeysym(0x20), XK_space);
-  EXPECT_EQ(VirtualKeyToKeysym(0x0D), XK_Return);
-  EXPECT_EQ(VirtualKeyToKeysym(0x1B), XK_Escape);
-  EXPECT_EQ(VirtualKeyToKeysym(0x09), XK_Tab);
-  EXPECT_EQ(VirtualKeyToKeysym(0x08), XK_BackSpace);
-  EXPECT_EQ(VirtualKeyToKeysym(0x2D), XK_Insert);
-  EXPECT_EQ(VirtualKeyToKeysym(0x2E), XK_Delete);
-  EXPECT_EQ(VirtualKeyToKeysym(0x24), XK_Home);
-  EXPECT_EQ(VirtualKeyToKeysym(0x23), XK_End);
+TEST(VirtualKeysTest, NamedKeysSpotChecks) {
+  // Page up/down and print screen carry other names on the other platform.
   EXPECT_EQ(VirtualKeyToKeysym(0x21), XK_Page_Up);
   EXPECT_EQ(VirtualKeyToKeysym(0x22), XK_Page_Down);
-  EXPECT_EQ(VirtualKeyToKeysym(0x13), XK_Pause);
   EXPECT_EQ(VirtualKeyToKeysym(0x2C), XK_Print);
-  EXPECT_EQ(VirtualKeyToKeysym(0x91), XK_Scroll_Lock);
-  EXPECT_EQ(VirtualKeyToKeysym(0x25), XK_Left);
-  EXPECT_EQ(VirtualKeyToKeysym(0x26), XK_Up);
-  EXPECT_EQ(VirtualKeyToKeysym(0x27), XK_Right);
-  EXPECT_EQ(VirtualKeyToKeysym(0x28), XK_Down);
-  EXPECT_EQ(VirtualKeyToKeysym(0x6A), XK_KP_Multiply);
-  EXPECT_EQ(VirtualKeyToKeysym(0x6B), XK_KP_Add);
-  EXPECT_EQ(VirtualKeyToKeysym(0x6D), XK_KP_Subtract);
-  EXPECT_EQ(VirtualKeyToKeysym(0x6E), XK_KP_Decimal);
-  EXPECT_EQ(VirtualKeyToKeysym(0x6F), XK_KP_Divide);
-  EXPECT_EQ(VirtualKeyToKeysym(0xBA), XK_semicolon);
-  EXPECT_EQ(VirtualKeyToKeysym(0xBB), XK_equal);
-  EXPECT_EQ(VirtualKeyToKeysym(0xBC), XK_comma);
-  EXPECT_EQ(VirtualKeyToKeysym(0xBD), XK_minus);
-  EXPECT_EQ(VirtualKeyToKeysym(0xBE), XK_period);
-  EXPECT_EQ(VirtualKeyToKeysym(0xBF), XK_slash);
-  EXPECT_EQ(VirtualKeyToKeysym(0xC0), XK_grave);
-  EXPECT_EQ(VirtualKeyToKeysym(0xDB), XK_bracketleft);
-  EXPECT_EQ(VirtualKeyToKeysym(0xDC), XK_backslash);
-  EXPECT_EQ(VirtualKeyToKeysym(0xDD), XK_bracketright);
+  EXPECT_EQ(VirtualKeyToKeysym(0x6F), XK_KP_Divide);  // end of the keypad
+  EXPECT_EQ(VirtualKeyToKeysym(0xBB), XK_equal);      // the "=+" key
   EXPECT_EQ(VirtualKeyToKeysym(0xDE), XK_apostrophe);
 }
 
