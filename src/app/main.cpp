@@ -1,1 +1,33 @@
-int main() { return 0; }
+// The program on a Linux desktop: picks the bindings once and hands them to
+// the portable start-up, which never returns.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "monitor/linux/proc_counter_library.h"
+#include "prefs/preferences_store.h"
+#include "shell/qt/qt_shell.h"
+#include "sound/decoders.h"
+#include "sound/sdl/sdl_sound_device.h"
+#include "sound/sound_engine.h"
+
+int main() {
+  std::string error;
+  std::unique_ptr<veska::QtShell> shell = veska::QtShell::Create(&error);
+  if (shell == nullptr) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  // The process ends inside the shell while these still live.
+  veska::ProcCounterLibrary counters;
+  veska::SdlSoundDevice device;
+  veska::SoundEngine engine(&device);
+  veska::PreferencesStore prefs;
+  auto state = std::make_unique<veska::AppState>();
+  state->services = {&counters, &engine, shell.get(), &prefs};
+  const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
+                                          veska::FlacDecoder};
+  veska::RunProgram(*state, decoders);
+}
