@@ -1,0 +1,159 @@
+// The real start-up and main loop over the scripted shell, fake counters and
+// a recording sound device, in a temporary working folder with small packs.
+#ifndef VESKA_TESTS_APP_APP_RIG_H_
+#define VESKA_TESTS_APP_APP_RIG_H_
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/main_loop.h"
+#include "app/startup.h"
+#include "app/tray_menu.h"
+#include "fake_counter_library.h"
+#include "prefs/preferences_store.h"
+#include "recording_sound_device.h"
+#include "shell/script/scripted_shell.h"
+#include "sound/sound_engine.h"
+
+namespace veska::testing {
+
+namespace fs = std::filesystem;
+
+// Lets a test look at the program at the moment it shows a message.
+struct SpyShell : ScriptedShell {
+  std::function<void(const std::string&)> on_message = [](auto&) {};
+  int32_t ShowMessage(const std::string& title, const std::string& text,
+                      int32_t style) override {
+    on_message(text);
+    return ScriptedShell::ShowMessage(title, text, style);
+  }
+};
+
+class AppTest : public ::testing::Test {
+ protected:
+  AppTest() {
+    std::string name = (fs::temp_directory_path() / "veska_XXXXXX").string();
+    fs::current_path(folder_ = mkdtemp(name.data()));
+    // Element files differ in length so that their buffers can be told apart.
+    MakePack("avg", "UseAverages=1\nCPUSoundMode=1\nRAMSoundMode=0", "cpu ram");
+    MakePack("disk", "CPUSoundMode=1\nRAMSoundMode=0\nDiskSoundMode=0",
+             "cpu ram Disk");
+    MakePack("cores", "UseAverages=0\nCPUSoundMode=2\nRAMSoundMode=2",
+             "cpu_a cpu_b ram_a ram_b");
+    state.services = {&counters, &engine, &shell, &prefs};
+    shell.OnWait([this](uint32_t now) {
+      if (count_writes && fs::remove("settings.ini")) ++writes;
+      for (auto& [at, check] : checkpoints_) {
+        if (check && static_cast<int32_t>(now - at) >= 0) {
+          std::exchange(check, nullptr)();
+        }
+      }
+      on_wait(now);
+    });
+  }
+  ~AppTest() override {
+    fs::current_path(old_folder_);
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+    std::fclose(diagnostics_);
+  }
+
+  std::string Pack(const std::string& name) const {
+    return (folder_ / "packs" / name).string() + "/";
+  }
+  static void Write(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::string Read(const fs::path& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+  }
+  void WriteSettings(const std::string& pack, const std::string& lines = "") {
+    Write("settings.ini", "[Settings]\nPath = " + pack + "\n" + lines);
+  }
+  // Start-up, then passes until the process ends; its exit code.
+  int Run() {
+    try {
+      StartUp(state, {});
+      for (;;) RunMainLoopPass(state);
+    } catch (const ProcessExit& exit) {
+      return exit.code;
+    }
+  }
+  // Runs `check` at the first event wait at or after `ms`.
+  void At(uint32_t ms, std::function<void()> check) {
+    checkpoints_.push_back({ms, std::move(check)});
+  }
+  // Live buffers loaded from one element file.
+  std::vector<std::shared_ptr<RecordedBuffer>> Live(const std::string& file) {
+    auto live = device.Live();
+    std::erase_if(live, [&](const auto& b) { return b->size != Bytes(file); });
+    return live;
+  }
+  bool Playing(const std::string& file) {
+    const auto live = Live(file);
+    return !live.empty() && std::all_of(live.begin(), live.end(), [](auto& b) {
+      return b->playing && b->looping;
+    });
+  }
+  bool Silent() {
+    const auto live = device.Live();
+    return std::none_of(live.begin(), live.end(),
+                        [](auto& b) { return b->playing; });
+  }
+
+  FakeCounterLibrary counters;
+  RecordingSoundDevice device;
+  std::FILE* diagnostics_ = std::tmpfile();
+  SoundEngine engine{&device, diagnostics_};
+  PreferencesStore prefs;
+  SpyShell shell;
+  AppState state;
+  bool count_writes = false;  // count and remove each "settings.ini" seen
+  int writes = 0;
+  std::function<void(uint32_t now)> on_wait = [](uint32_t) {};
+
+ private:
+  static uint32_t Bytes(const std::string& file) {
+    uint32_t sum = 0;
+    for (char c : file) sum += static_cast<unsigned char>(c);
+    return 2 * sum;
+  }
+  void MakePack(const std::string& name, const std::string& prefs,
+                const std::string& files) {
+    const fs::path folder = folder_ / "packs" / name;
+    fs::create_directories(folder);
+    Write(folder / "prefs.ini", "[soundpack]\n" + prefs + "\n");
+    std::istringstream names(files);
+    for (std::string file; names >> file;) {
+      const uint32_t n = Bytes(file);
+      auto le = [](uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+        return out;
+      };
+      Write(folder / (file + ".wav"),
+            "RIFF" + le(36 + n, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
+                le(1, 2) + le(8000, 4) + le(16000, 4) + le(2, 2) + le(16, 2) +
+                "data" + le(n, 4) + std::string(n, '\0'));
+    }
+  }
+
+  fs::path old_folder_ = fs::current_path();
+  fs::path folder_;
+  std::vector<std::pair<uint32_t, std::function<void()>>> checkpoints_;
+};
+
+}  // namespace veska::testing
+
+#endif  // VESKA_TESTS_APP_APP_RIG_H_

@@ -1,0 +1,154 @@
+// Start-up, the timers and tooltip of the loop, the settings file, and every
+// way out.
+#include <gmock/gmock.h>
+
+#include "app_rig.h"
+
+namespace veska::testing {
+namespace {
+
+TEST_F(AppTest, FirstRunAsksForAPackPlaysAtOnceAndSavesOnlyAfterCommands) {
+  count_writes = true;
+  shell.AnswerFolder(Pack("avg"));
+  At(0, [&] { EXPECT_TRUE(Playing("cpu") && Playing("ram")); });
+  // "Push To Play": held with auto-repeat from 1000 to 2000, then one press.
+  for (uint32_t t = 1000; t <= 2000; t += 30) shell.QueueHotkey(t);
+  At(2480, [&] {
+    EXPECT_TRUE(Playing("cpu") && Playing("ram"));
+    EXPECT_EQ(Live("cpu")[0]->play_count, 2);  // restarted by the press
+    EXPECT_EQ(writes, 0);
+  });
+  At(2520, [&] { EXPECT_TRUE(Silent()); });
+  shell.QueueHotkey(5000);
+  At(5400, [&] { EXPECT_TRUE(Playing("cpu")); });
+  At(5600, [&] { EXPECT_TRUE(Silent()); });
+  shell.QueueMenuChoice(6000, kMenuVolume10);  // already set: saved anyway
+  shell.QueueMenuChoice(6000, kMenuVolume10);
+  shell.QueueTrayClick(6100);
+  At(6200, [&] { EXPECT_EQ(writes, 2); });
+  shell.QueueMenuChoice(7000, kMenuExit);
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(shell.requester_calls().at(0),
+            "Select a soundpack|" + fs::current_path().string() + "/packs");
+  EXPECT_TRUE(shell.IsChecked(kMenuPushToPlay));
+  EXPECT_TRUE(shell.IsChecked(kMenuVolume10));
+  EXPECT_FALSE(shell.IsChecked(kMenuCustomVolume) ||
+               shell.HasMenuItem(kMenuDisk));
+  EXPECT_EQ(shell.hotkey_modifiers() * 1000 + shell.hotkey_key(), 6122);
+  EXPECT_EQ(shell.popup_count(), 1);
+  std::vector<std::string> start;
+  for (const std::string& call : shell.calls()) {
+    if (call.find("Popup") == std::string::npos) start.push_back(call);
+    if (call == "RegisterGlobalHotkey") break;
+  }
+  EXPECT_THAT(start,
+              ::testing::ElementsAre(
+                  "LoadImage VESKA.bmp", "FolderRequester Select a soundpack",
+                  "OpenHiddenWindow VESKA", "AddTrayIcon 1", "SetTrayTooltip 1",
+                  "RegisterGlobalHotkey"));
+  EXPECT_EQ(shell.tooltips().at(0), "VESKA");
+}
+
+TEST_F(AppTest, TimersNeedMoreThanTheirIntervalNeverCatchUpAndFeedTheTooltip) {
+  const uint32_t t0 = 0xFFFFF000u;  // the clock wraps during the run
+  shell.SetClock(t0);
+  counters.memory = {200, 105};  // 47.5 %
+  const double loads[] = {10.4, 20.5, 30.6, 40.5};
+  for (int core = 0; core < 4; ++core) counters.SetCoreLoad(core, loads[core]);
+  counters.SetDiskLoad(80);  // never sampled: no disk sounds
+  WriteSettings(Pack("avg"), "RefreshTime = 250\n");
+  shell.SetModalDurationMs(3000);  // a long pass from 2000 to 5000
+  shell.AnswerText("50");
+  shell.QueueMenuChoice(t0 + 2000, kMenuCustomVolume);
+  At(t0 + 8000, [&] { counters.memory = {200, 107}; });  // 46.5 %
+  shell.SetEndMs(t0 + 12000);
+  std::vector<uint32_t> samples;
+  int seen = 0;
+  on_wait = [&](uint32_t now) {
+    if (std::exchange(seen, counters.collections[state.CpuQuery]) != seen) {
+      samples.push_back(now);
+    }
+  };
+  EXPECT_EQ(Run(), ScriptedShell::kScriptEnded);
+  int late = 0;
+  for (std::size_t i = 1; i < samples.size(); ++i) {
+    EXPECT_GT(samples[i] - samples[i - 1], 250u);
+    late += samples[i] - samples[i - 1] > 260;
+  }
+  EXPECT_EQ(late, 1) << "only the dialog's pass is late";
+  EXPECT_GT(samples.size(), 30u);
+  EXPECT_THAT(shell.tooltips(),
+              ::testing::ElementsAre(
+                  "VESKA", "VESKA - AVG CPU: 25% - RAM: 48% - Disk: 0",
+                  "VESKA - AVG CPU: 25% - RAM: 46% - Disk: 0"));
+}
+
+TEST_F(AppTest, StoredSettingsShapeMenuHotkeyAndSoundsAndBytesFollowCommands) {
+  // No "KeyboardMode" key: "Normal Toggle", unlike a first run.
+  WriteSettings(Pack("cores"),
+                "Volume = 0.3\nPlayRAM = 0\nKeyboardModifiers = 3\n"
+                "KeyboardKey = 65\n");
+  shell.SetImageLoads(false);
+  At(0, [&] {
+    EXPECT_EQ(Live("cpu_a").size(), 4u);
+    EXPECT_TRUE(Playing("cpu_a") && Playing("cpu_b") && !Playing("ram_a"));
+    EXPECT_TRUE(shell.IsChecked(kMenuCustomVolume));
+    EXPECT_TRUE(shell.IsChecked(kMenuNormalToggle));
+  });
+  shell.QueueMenuChoice(100, kMenuVolume50);
+  shell.QueueMenuChoice(200, kMenuRefreshQuarter + 2);  // "1 second"
+  shell.QueueMenuChoice(300, kMenuRam);
+  shell.QueueMenuChoice(400, kMenuPushToPlay);
+  shell.QueueMenuChoice(500, kMenuExit);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_FALSE(shell.tray_icon_added());
+  EXPECT_EQ(shell.hotkey_modifiers() * 1000 + shell.hotkey_key(), 3065);
+  EXPECT_EQ(Read("settings.ini"),
+            "\xEF\xBB\xBF\r\n[Settings]\r\nPath = " + Pack("cores") +
+                "\r\nVolume = 0.5\r\nPlayRAM = 1\r\nPlayCPU = 1\r\n"
+                "PlayDisk = 1\r\nRefreshTime = 1000\r\nKeyboardMode = 1\r\n"
+                "KeyboardModifiers = 3\r\nKeyboardKey = 65\r\n");
+}
+
+TEST_F(AppTest, EmptyStoredPathAsksWhileOtherKeysHoldAndNanVolumeIsDefault) {
+  WriteSettings("", "Volume = NaN\nKeyboardMode = 1\nPlayCPU = 0\n");
+  shell.AnswerFolder(Pack("disk"));
+  shell.QueueMenuChoice(100, kMenuExit);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(state.Volume, 0.1f);
+  EXPECT_TRUE(shell.IsChecked(kMenuPushToPlay) && shell.IsChecked(kMenuDisk));
+  EXPECT_FALSE(shell.IsChecked(kMenuCpu));
+}
+
+TEST_F(AppTest, ExitFreesSoundsAndClosesQueriesBeforeSaving) {
+  fs::create_directory("settings.ini");  // every save fails and says so
+  shell.AnswerFolder(Pack("avg"));
+  shell.QueueMenuChoice(100, kMenuVolume50);
+  shell.QueueMenuChoice(200, kMenuExit);
+  std::vector<std::string> seen;
+  shell.on_message = [&](const std::string& text) {
+    seen.push_back(text + (device.Live().empty() ? " released" : "") +
+                   (counters.closed.size() == 2 ? " closed" : ""));
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_THAT(seen, ::testing::ElementsAre(
+                        "Can't write settings file.",
+                        "Can't write settings file. released closed"));
+  EXPECT_EQ(state.Volume, 0.5f);
+  EXPECT_TRUE(device.closed && !shell.tray_icon_added());
+}
+
+TEST_F(AppTest, CancelledChoiceAndCounterFailureEndWithCodeZeroUnsaved) {
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(shell.messages().at(0).title, "No soundpack selected");
+  counters.open_query_fails = true;
+  state = AppState();
+  state.services = {&counters, &engine, &shell, &prefs};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(shell.messages().at(1).title, "Failed to initialize counters");
+  EXPECT_FALSE(fs::exists("settings.ini"));
+}
+
+}  // namespace
+}  // namespace veska::testing
