@@ -25,6 +25,9 @@ bool SdlSoundDevice::Open() {
   // The sound server lists the stream under this name.
   SDL_SetHint(SDL_HINT_APP_NAME, kApplicationName);
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, kApplicationName);
+  // Nothing here pumps SDL's event queue, so SDL must not turn SIGINT and
+  // SIGTERM into quit events: the process has to end as any other would.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
 
   SDL_AudioSpec want;
