@@ -1,8 +1,5 @@
 #include "app/main_loop.h"
 
-#include <cmath>
-#include <limits>
-
 #include "app/hotkey.h"
 #include "app/settings_file.h"
 #include "app/tray_menu.h"
@@ -17,21 +14,11 @@ bool TimerDue(uint32_t now, uint32_t last, int32_t interval) {
   return static_cast<int64_t>(elapsed) > static_cast<int64_t>(interval);
 }
 
-int64_t RoundToNearestEven(double value) {
-  if (std::isnan(value)) return 0;
-  // nearbyint follows the default rounding mode: halves to even.
-  const double rounded = std::nearbyint(value);
-  constexpr double kLimit = 9.2e18;
-  if (rounded >= kLimit) return std::numeric_limits<int64_t>::max();
-  if (rounded <= -kLimit) return std::numeric_limits<int64_t>::min();
-  return static_cast<int64_t>(rounded);
-}
-
 std::string TooltipText(const AppState& state) {
   // The disk number ends the text without a percent sign.
   return "VESKA - AVG CPU: " + std::to_string(state.CpuAverage) +
-         "% - RAM: " + std::to_string(RoundToNearestEven(state.RAMLoad)) +
-         "% - Disk: " + std::to_string(RoundToNearestEven(state.DiskLoad));
+         "% - RAM: " + std::to_string(RoundHalfEven(state.RAMLoad)) +
+         "% - Disk: " + std::to_string(RoundHalfEven(state.DiskLoad));
 }
 
 void RunMainLoopPass(AppState& state) {

@@ -17,10 +17,6 @@ inline constexpr uint32_t kEventWaitMs = 10;
 // difference is unsigned, so a wrap of the 32-bit clock changes nothing.
 bool TimerDue(uint32_t now, uint32_t last, int32_t interval);
 
-// The integer nearest to `value`, halves to the even neighbour; 0 for a value
-// that is not a number, saturated at the ends of the 64-bit range.
-int64_t RoundToNearestEven(double value);
-
 // "VESKA - AVG CPU: 12% - RAM: 48% - Disk: 3".
 std::string TooltipText(const AppState& state);
 

@@ -101,7 +101,7 @@ void CheckOnly(ShellServices& shell, const std::array<Preset, N>& items,
 void AskCustomVolume(AppState& state) {
   ShellServices& shell = *state.services.shell;
   const std::string default_text =
-      std::to_string(RoundToNearestEven(static_cast<double>(state.Volume) * 100.0));
+      std::to_string(RoundHalfEven(static_cast<double>(state.Volume) * 100.0));
   state.VolumeInput = shell.TextRequester(
       "Volume",
       "Enter a percentage between 0 and 100, without the percent sign.",
