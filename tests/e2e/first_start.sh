@@ -44,8 +44,7 @@ e2e_measure "$E2E_TMP/chosen.wav" --from 0.2
 e2e_log "$E2E_LAST_MEASURE"
 e2e_check "$m_rms > 0.001" "the chosen soundpack plays (rms $m_rms)"
 [ ! -e "$work/settings.ini" ] || e2e_fail "settings.ini was written before any menu command"
-kill -TERM "$VESKA_PID"
-wait "$VESKA_PID" 2>/dev/null || true
+e2e_stop_veska
 
 e2e_log "cancelling the folder browser"
 work=$E2E_TMP/cancel

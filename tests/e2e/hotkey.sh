@@ -36,10 +36,6 @@ expect() {
   fi
 }
 
-stop_program() {
-  kill -TERM "$VESKA_PID" 2>/dev/null || true
-  wait "$VESKA_PID" 2>/dev/null || true
-}
 
 e2e_log "Normal Toggle"
 run_with_mode 0
@@ -50,7 +46,7 @@ expect toggle_first_press quiet
 xdotool key "$hotkey"
 sleep 0.5
 expect toggle_second_press loud
-stop_program
+e2e_stop_veska
 
 e2e_log "Push To Play"
 run_with_mode 1

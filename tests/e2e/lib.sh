@@ -186,7 +186,7 @@ e2e_has_player() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
 e2e_record_start() {
   E2E_RECORD_FILE=$1
   parecord -d "$E2E_SINK.monitor" --file-format=wav --format=s16le \
-    --rate=$E2E_RATE --channels=2 --latency-msec=20 "$1" \
+    --rate=$E2E_RATE --channels=2 --latency-msec=100 "$1" \
     >"$E2E_TMP/logs/parecord.log" 2>&1 </dev/null &
   E2E_RECORD_PID=$!
   E2E_PIDS+=("$E2E_RECORD_PID")
@@ -198,10 +198,16 @@ e2e_record_stop() {
   wait "$E2E_RECORD_PID" 2>/dev/null || true
 }
 
-# e2e_record FILE SECONDS : records for that long, then returns.
+# e2e_record FILE SECONDS : records that much sound, then returns. The
+# recorder's start can lag on a busy machine, so the length is counted in
+# the file rather than on the clock.
 e2e_record() {
+  local bytes
+  bytes=$(awk -v s="$2" -v r=$E2E_RATE 'BEGIN { printf "%d", 44 + s * r * 4 }')
   e2e_record_start "$1"
   sleep "$2"
+  e2e_wait_until 10 eval '[ "$(stat -c %s "'"$1"'")" -ge '"$bytes"' ]' ||
+    e2e_fail "the recorder fell behind"
   e2e_record_stop
 }
 
@@ -219,6 +225,9 @@ e2e_measure() {
     esac
   done
   [ -n "${m_rms:-}" ] || e2e_fail "no measurement from $1"
+  # A check of silence must never pass on a recording that holds nothing.
+  awk "BEGIN { exit !($m_duration >= 0.4) }" ||
+    e2e_fail "only $m_duration s of sound in $1"
   E2E_LAST_MEASURE=$out
 }
 
@@ -392,3 +401,56 @@ e2e_mean_load() { e2e_cpu_load "$1" "$2" | awk '{ printf "%d", $NF + 0.5 }'; }
 
 # e2e_core_load BEFORE AFTER CORE : one core's load in whole percent.
 e2e_core_load() { e2e_cpu_load "$1" "$2" | awk -v c="$3" '{ printf "%d", $(c + 1) + 0.5 }'; }
+
+# A load the test decides: the program reads a /proc/stat of ours, bind
+# mounted in a private mount namespace, whose processor lines advance as
+# if each core were as busy as the test says.
+#
+# e2e_fake_stat_start : starts the writer; E2E_STAT_WRAPPER is the wrapper
+# for e2e_start_veska. e2e_fake_load P0 [P1...] : per-core load in percent,
+# the last one repeated for the remaining cores.
+e2e_fake_stat_available() { unshare -m true 2>/dev/null; }
+e2e_fake_stat_start() {
+  local dir=$E2E_TMP/fakestat
+  mkdir -p "$dir"
+  E2E_STAT_FILE=$dir/stat
+  E2E_LOAD_FILE=$dir/load
+  echo 0 >"$E2E_LOAD_FILE"
+  grep -v '^cpu' /proc/stat >"$dir/rest"
+  e2e_write_fake_stat "$(e2e_cores)" "$dir" </dev/null >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  e2e_wait_until 5 test -s "$E2E_STAT_FILE" || e2e_fail "the load writer did not start"
+  E2E_STAT_WRAPPER=(unshare -m sh -c 'mount --bind "$0" /proc/stat && exec "$1"' "$E2E_STAT_FILE")
+}
+e2e_fake_load() {
+  echo "$*" >"$E2E_LOAD_FILE.new"
+  mv "$E2E_LOAD_FILE.new" "$E2E_LOAD_FILE"
+}
+e2e_write_fake_stat() {
+  local cores=$1 dir=$2 busy=() idle=() i p loads text
+  for ((i = 0; i < cores; i++)); do busy[i]=1000; idle[i]=1000; done
+  while :; do
+    read -r -a loads <"$dir/load" || loads=(0)
+    local all_busy=0 all_idle=0 lines=""
+    for ((i = 0; i < cores; i++)); do
+      p=${loads[i]:-${loads[${#loads[@]} - 1]}}
+      busy[i]=$((busy[i] + p))
+      idle[i]=$((idle[i] + 100 - p))
+      all_busy=$((all_busy + busy[i]))
+      all_idle=$((all_idle + idle[i]))
+      lines+="cpu$i ${busy[i]} 0 0 ${idle[i]} 0 0 0 0 0 0"$'\n'
+    done
+    text="cpu  $all_busy 0 0 $all_idle 0 0 0 0 0 0"$'\n'"$lines$(cat "$dir/rest")"$'\n'
+    # One write, in place: the bind mount holds this very file.
+    printf '%s' "$text" 1<>"$dir/stat"
+    sleep 0.1
+  done
+}
+
+# e2e_stop_veska : ends the program from outside, the way a session ending
+# would: TERM first, KILL when it does not end within two seconds.
+e2e_stop_veska() {
+  kill -TERM "$VESKA_PID" 2>/dev/null || true
+  e2e_wait_until 2 eval '! kill -0 '"$VESKA_PID" || kill -KILL "$VESKA_PID" 2>/dev/null || true
+  wait "$VESKA_PID" 2>/dev/null || true
+}
