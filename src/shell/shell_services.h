@@ -64,8 +64,8 @@ class ShellServices {
   virtual int32_t EventMenuId() const = 0;
 
   // Modal. Returns kAnswerYes / kAnswerNo for kMessageYesNo.
-  virtual int32_t ShowMessage(const std::string& title,
-                              const std::string& text, int32_t style) = 0;
+  virtual int32_t ShowMessage(const std::string& title, const std::string& text,
+                              int32_t style) = 0;
   // Modal; "" on cancel.
   virtual std::string TextRequester(const std::string& title,
                                     const std::string& prompt,

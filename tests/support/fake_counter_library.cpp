@@ -60,17 +60,25 @@ int32_t FakeCounterLibrary::CloseQuery(CounterQuery query) {
   return kCounterOk;
 }
 
-int32_t FakeCounterLibrary::LookupPerfNameByIndex(uint32_t index,
-                                                  char* buffer,
+int32_t FakeCounterLibrary::LookupPerfNameByIndex(uint32_t index, char* buffer,
                                                   uint32_t* buffer_chars) {
   lookups.push_back(index);
   const char* name = nullptr;
   switch (index) {
-    case 238: name = "Processor"; break;
-    case 6: name = "% Processor Time"; break;
-    case 236: name = "LogicalDisk"; break;
-    case 200: name = "% Disk Time"; break;
-    default: return kCounterNotFound;
+    case 238:
+      name = "Processor";
+      break;
+    case 6:
+      name = "% Processor Time";
+      break;
+    case 236:
+      name = "LogicalDisk";
+      break;
+    case 200:
+      name = "% Disk Time";
+      break;
+    default:
+      return kCounterNotFound;
   }
   const uint32_t needed = static_cast<uint32_t>(std::strlen(name)) + 1;
   if (needed > *buffer_chars) {

@@ -107,8 +107,7 @@ class ScriptedShell : public ShellServices {
   int32_t EventMenuId() const override { return event_menu_id_; }
   int32_t ShowMessage(const std::string& title, const std::string& text,
                       int32_t style) override;
-  std::string TextRequester(const std::string& title,
-                            const std::string& prompt,
+  std::string TextRequester(const std::string& title, const std::string& prompt,
                             const std::string& default_text) override;
   std::string FolderRequester(const std::string& title,
                               const std::string& initial_folder) override;
