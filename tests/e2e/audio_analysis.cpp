@@ -188,13 +188,13 @@ double ChannelRms(const Recording& rec, int channel, FrameRange range) {
   return std::sqrt(sum / static_cast<double>(range.end - range.begin));
 }
 
-double DominantPitch(const Recording& rec, FrameRange range) {
+double DominantPitch(const Recording& rec, FrameRange range, double lowest_hz) {
   // A window shorter than a few periods of the lowest pitch we look for
   // gives no trustworthy peak.
-  constexpr double kLowestHz = 20.0;
   constexpr double kSilentRms = 1e-4;
   const int64_t n = range.end - range.begin;
-  if (rec.rate <= 0 || n < static_cast<int64_t>(rec.rate * 4 / kLowestHz)) {
+  if (rec.rate <= 0 || !(lowest_hz > 0) ||
+      n < static_cast<int64_t>(rec.rate * 4 / lowest_hz)) {
     return 0.0;
   }
   double loudness = 0.0;
@@ -221,7 +221,7 @@ double DominantPitch(const Recording& rec, FrameRange range) {
   Fft(spectrum);
 
   const double bin_hz = static_cast<double>(rec.rate) / size;
-  const size_t first = std::max<size_t>(1, std::ceil(kLowestHz / bin_hz));
+  const size_t first = std::max<size_t>(1, std::ceil(lowest_hz / bin_hz));
   size_t peak = first;
   for (size_t k = first; k < size / 2; ++k) {
     if (std::norm(spectrum[k]) > std::norm(spectrum[peak])) peak = k;

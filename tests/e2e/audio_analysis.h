@@ -40,9 +40,11 @@ FrameRange Window(const Recording& rec, double from_s, double to_s);
 // channel the recording lacks.
 double ChannelRms(const Recording& rec, int channel, FrameRange range);
 
-// Frequency in Hz of the strongest spectral peak of the channels' mix,
-// refined between bins; 0 when the range is (nearly) silent or too short.
-double DominantPitch(const Recording& rec, FrameRange range);
+// Frequency in Hz of the strongest spectral peak at or above `lowest_hz` in
+// the channels' mix, refined between bins; 0 when the range is (nearly)
+// silent or shorter than four periods of `lowest_hz`.
+double DominantPitch(const Recording& rec, FrameRange range,
+                     double lowest_hz = 20.0);
 
 }  // namespace veska::e2e
 

@@ -238,6 +238,9 @@ TEST(DominantPitchTest, TheLouderOfTwoTonesWins) {
   EXPECT_NEAR(DominantPitch(rec, Window(rec, 0, -1)), 523.25, 0.2);
   EXPECT_NEAR(DominantPitch(rec, Window(rec, 0.25, 0.5)), 523.25, 0.5);
   EXPECT_EQ(DominantPitch(rec, FrameRange{0, 100}), 0.0);  // too short
+  // Above the louder tone only the quieter one is left.
+  EXPECT_NEAR(DominantPitch(rec, Window(rec, 0, -1), 1000.0), 2500.0, 0.2);
+  EXPECT_EQ(DominantPitch(rec, Window(rec, 0, -1), 0.0), 0.0);
 }
 
 }  // namespace
