@@ -49,7 +49,6 @@ e2e_skip() {
 
 e2e_fail() {
   echo "FAIL: $E2E_NAME: $*"
-  E2E_FAILED=1
   exit 1
 }
 
@@ -145,7 +144,6 @@ e2e_start_display() {
   e2e_spawn trayer trayer --edge top --align right --widthtype request \
     --height 32 --SetDockType true --transparent false --tint 0x404040 \
     --expand true
-  E2E_TRAYER_PID=$E2E_LAST_PID
   e2e_wait_until 10 xdotool search --name '^panel$' ||
     e2e_fail "the tray host did not come up"
   e2e_log "display $DISPLAY with a tray host"
