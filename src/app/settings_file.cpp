@@ -40,7 +40,7 @@ void LoadSettings(AppState& state) {
 
   // The soundpack's own "prefs.ini" replaces the settings file as the
   // store's current file, so every key is read before this.
-  if (state.Path != "") {
+  if (!state.Path.empty()) {
     LoadSoundpack(state, state.Path);
   } else {
     SelectSoundpack(state);
