@@ -23,6 +23,7 @@ inline constexpr int32_t kCounterInvalidHandle =
     static_cast<int32_t>(0xC0000BBCu);
 inline constexpr int32_t kCounterInvalidArgument =
     static_cast<int32_t>(0xC0000BBDu);
+inline constexpr int32_t kCounterMoreData = static_cast<int32_t>(0x800007D2u);
 
 // Format flags of a formatted read.
 inline constexpr uint32_t kFormatDouble = 0x00000200;
@@ -70,6 +71,13 @@ class CounterLibrary {
   // False when the memory status cannot be read.
   virtual bool GetMemoryStatus(MemoryStatus* status) = 0;
 };
+
+// The look-up by index as the platform answers on an English-language
+// system, for bindings whose platform has no localized counter names: the
+// names of the four counters the program adds, and kCounterNotFound with the
+// buffer untouched for any other index.
+int32_t LookupEnglishCounterName(uint32_t index, char* buffer,
+                                 uint32_t* buffer_chars);
 
 }  // namespace veska
 

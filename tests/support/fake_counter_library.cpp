@@ -1,7 +1,6 @@
 #include "fake_counter_library.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace veska::testing {
 
@@ -63,31 +62,7 @@ int32_t FakeCounterLibrary::CloseQuery(CounterQuery query) {
 int32_t FakeCounterLibrary::LookupPerfNameByIndex(uint32_t index, char* buffer,
                                                   uint32_t* buffer_chars) {
   lookups.push_back(index);
-  const char* name = nullptr;
-  switch (index) {
-    case 238:
-      name = "Processor";
-      break;
-    case 6:
-      name = "% Processor Time";
-      break;
-    case 236:
-      name = "LogicalDisk";
-      break;
-    case 200:
-      name = "% Disk Time";
-      break;
-    default:
-      return kCounterNotFound;
-  }
-  const uint32_t needed = static_cast<uint32_t>(std::strlen(name)) + 1;
-  if (needed > *buffer_chars) {
-    *buffer_chars = needed;
-    return static_cast<int32_t>(0x800007D2u);  // more data
-  }
-  std::memcpy(buffer, name, needed);
-  *buffer_chars = needed;
-  return kCounterOk;
+  return LookupEnglishCounterName(index, buffer, buffer_chars);
 }
 
 bool FakeCounterLibrary::GetMemoryStatus(MemoryStatus* status) {

@@ -21,7 +21,6 @@ constexpr size_t kBufferSize = 16 * 1024;
 constexpr size_t kDiskNameMax = 32;
 // Processor instances beyond this are not looked for.
 constexpr uint32_t kMaxProcessorNumber = 1 << 16;
-constexpr int32_t kCounterMoreDataStatus = static_cast<int32_t>(0x800007D2u);
 
 constexpr std::string_view kProcessorPrefix = "\\Processor(";
 constexpr std::string_view kProcessorSuffix = ")\\% Processor Time";
@@ -436,32 +435,7 @@ int32_t ProcCounterLibrary::CloseQuery(CounterQuery query) {
 
 int32_t ProcCounterLibrary::LookupPerfNameByIndex(uint32_t index, char* buffer,
                                                   uint32_t* buffer_chars) {
-  const char* name = nullptr;
-  switch (index) {
-    case 238:
-      name = "Processor";
-      break;
-    case 6:
-      name = "% Processor Time";
-      break;
-    case 236:
-      name = "LogicalDisk";
-      break;
-    case 200:
-      name = "% Disk Time";
-      break;
-    default:
-      return kCounterNotFound;
-  }
-  if (buffer_chars == nullptr) return kCounterInvalidArgument;
-  const uint32_t needed = static_cast<uint32_t>(std::strlen(name)) + 1;
-  if (buffer == nullptr || *buffer_chars < needed) {
-    *buffer_chars = needed;
-    return kCounterMoreDataStatus;
-  }
-  std::memcpy(buffer, name, needed);
-  *buffer_chars = needed;
-  return kCounterOk;
+  return LookupEnglishCounterName(index, buffer, buffer_chars);
 }
 
 }  // namespace veska
