@@ -9,6 +9,7 @@
 #include "encoded_images.h"
 #include "recording_sound_device.h"
 #include "sound/sound_engine.h"
+#include "temp_folder.h"
 
 namespace veska {
 namespace {
@@ -16,6 +17,7 @@ namespace {
 using testing::Bytes;
 using testing::EncodeFlac;
 using testing::EncodeOggVorbis;
+using testing::Pcm16;
 using testing::SineFrames;
 
 const std::vector<SoundDecoder> kDecoders = {OggVorbisDecoder, FlacDecoder};
@@ -29,13 +31,6 @@ int16_t SampleAt(const DecodedSound& sound, size_t index) {
   int16_t value;
   std::memcpy(&value, sound.data + index * 2, 2);
   return value;
-}
-
-// What the device gets for interleaved 16-bit samples, little-endian.
-Bytes Pcm16(const std::vector<int32_t>& samples) {
-  Bytes out;
-  for (int32_t s : samples) testing::PutU16(&out, static_cast<uint16_t>(s));
-  return out;
 }
 
 Bytes AsBytes(const DecodedSound& sound) {

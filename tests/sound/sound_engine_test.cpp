@@ -8,6 +8,7 @@
 #include <string>
 
 #include "recording_sound_device.h"
+#include "temp_folder.h"
 #include "wave_image.h"
 
 namespace veska {

@@ -1,10 +1,5 @@
 #include "wave_image.h"
 
-#include <unistd.h>
-#include <atomic>
-
-#include <fstream>
-
 namespace veska::testing {
 
 void PutU16(Bytes* out, uint16_t v) {
@@ -28,16 +23,20 @@ void PutChunk(Bytes* out, const char* id, const Bytes& body) {
   PutChunkWithSize(out, id, static_cast<uint32_t>(body.size()), body);
 }
 
-Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+Bytes FormatBody(uint16_t format_tag, uint16_t channels, uint32_t rate,
+                 uint16_t bits) {
   Bytes fmt;
-  const uint16_t align = channels * bits / 8;
-  PutU16(&fmt, 1);
+  PutU16(&fmt, format_tag);
   PutU16(&fmt, channels);
   PutU32(&fmt, rate);
-  PutU32(&fmt, rate * align);
-  PutU16(&fmt, align);
+  PutU32(&fmt, rate * channels * bits / 8);
+  PutU16(&fmt, channels * bits / 8);
   PutU16(&fmt, bits);
   return fmt;
+}
+
+Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+  return FormatBody(1, channels, rate, bits);
 }
 
 Bytes Riff(const Bytes& chunks) {
@@ -56,21 +55,10 @@ Bytes PcmWave(uint16_t channels, uint32_t rate, uint16_t bits,
   return Riff(chunks);
 }
 
-TempFile::TempFile(const Bytes& contents, const std::string& name) {
-  static std::atomic<int> counter{0};
-  folder_ = std::filesystem::temp_directory_path() /
-            ("veska-sound-" + std::to_string(::getpid()) + "-" +
-             std::to_string(counter++));
-  std::filesystem::create_directories(folder_);
-  path_ = folder_ / name;
-  std::ofstream out(path_, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(contents.data()),
-            static_cast<std::streamsize>(contents.size()));
-}
-
-TempFile::~TempFile() {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
+Bytes Pcm16(const std::vector<int32_t>& samples) {
+  Bytes out;
+  for (int32_t s : samples) PutU16(&out, static_cast<uint16_t>(s));
+  return out;
 }
 
 }  // namespace veska::testing
