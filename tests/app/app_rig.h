@@ -4,12 +4,9 @@
 #define VESKA_TESTS_APP_APP_RIG_H_
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -23,6 +20,8 @@
 #include "recording_sound_device.h"
 #include "shell/script/scripted_shell.h"
 #include "sound/sound_engine.h"
+#include "temp_folder.h"
+#include "wave_image.h"
 
 namespace veska::testing {
 
@@ -41,8 +40,6 @@ struct SpyShell : ScriptedShell {
 class AppTest : public ::testing::Test {
  protected:
   AppTest() {
-    std::string name = (fs::temp_directory_path() / "veska_XXXXXX").string();
-    fs::current_path(folder_ = mkdtemp(name.data()));
     // Element files differ in length so that their buffers can be told apart.
     MakePack("avg", "UseAverages=1\nCPUSoundMode=1\nRAMSoundMode=0", "cpu ram");
     MakePack("disk", "CPUSoundMode=1\nRAMSoundMode=0\nDiskSoundMode=0",
@@ -60,24 +57,15 @@ class AppTest : public ::testing::Test {
       on_wait(now);
     });
   }
-  ~AppTest() override {
-    fs::current_path(old_folder_);
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-    std::fclose(diagnostics_);
-  }
+  ~AppTest() override { std::fclose(diagnostics_); }
 
   std::string Pack(const std::string& name) const {
-    return (folder_ / "packs" / name).string() + "/";
+    return (folder_.path() / "packs" / name).string() + "/";
   }
   static void Write(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    WriteFile(path, bytes);
   }
-  static std::string Read(const fs::path& path) {
-    std::ostringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    return bytes.str();
-  }
+  static std::string Read(const fs::path& path) { return ReadFile(path); }
   void WriteSettings(const std::string& pack, const std::string& lines = "") {
     Write("settings.ini", "[Settings]\nPath = " + pack + "\n" + lines);
   }
@@ -131,26 +119,18 @@ class AppTest : public ::testing::Test {
   }
   void MakePack(const std::string& name, const std::string& prefs,
                 const std::string& files) {
-    const fs::path folder = folder_ / "packs" / name;
+    const fs::path folder = folder_.path() / "packs" / name;
     fs::create_directories(folder);
     Write(folder / "prefs.ini", "[soundpack]\n" + prefs + "\n");
     std::istringstream names(files);
     for (std::string file; names >> file;) {
-      const uint32_t n = Bytes(file);
-      auto le = [](uint32_t v, int bytes) {
-        std::string out;
-        for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
-        return out;
-      };
-      Write(folder / (file + ".wav"),
-            "RIFF" + le(36 + n, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                le(1, 2) + le(8000, 4) + le(16000, 4) + le(2, 2) + le(16, 2) +
-                "data" + le(n, 4) + std::string(n, '\0'));
+      WriteFile(folder / (file + ".wav"),
+                PcmWave(1, 8000, 16, std::vector<uint8_t>(Bytes(file), 0)));
     }
   }
 
-  fs::path old_folder_ = fs::current_path();
-  fs::path folder_;
+  TempFolder folder_;
+  ScopedWorkingFolder working_{folder_.path()};
   std::vector<std::pair<uint32_t, std::function<void()>>> checkpoints_;
 };
 
