@@ -20,7 +20,7 @@ class LoaderTest : public ::testing::Test {
   std::string Pack(const std::string& prefs,
                    const std::vector<std::string>& files) {
     const std::string folder = rig.Folder("pack" + std::to_string(++packs_));
-    testing::WriteText(folder + "prefs.ini", prefs);
+    testing::WriteFile(folder + "prefs.ini", prefs);
     for (const std::string& file : files)
       testing::WriteWav(folder + file, 22050);
     return folder;
@@ -124,7 +124,7 @@ TEST_F(LoaderTest, AnyFileNamingDiskMarksDiskSounds) {
 
   const std::string folder =
       Pack("[soundpack]\nDiskSoundMode=2\n", {"cpu.wav", "ram.wav"});
-  testing::WriteText(folder + "MyDISK.txt", "notes");
+  testing::WriteFile(folder + "MyDISK.txt", "notes");
   std::filesystem::create_directories(folder + "ram.zzz");  // folders skipped
   state.SoundTable.Clear();
   LoadSoundpack(state, folder);
@@ -154,7 +154,7 @@ TEST_F(LoaderTest, PerCorePairsMakeEightSoundsFromTwoFiles) {
 TEST_F(LoaderTest, DetuneGivesEachCoreOneOffsetWithinBounds) {
   testing::SoundpackRig big(64);
   const std::string folder = big.Folder("detuned");
-  testing::WriteText(folder + "prefs.ini",
+  testing::WriteFile(folder + "prefs.ini",
                      "[soundpack]\nUseAverages=0\nCPUSoundMode=2\n"
                      "FrequencyFluctuation=1\n");
   testing::WriteWav(folder + "cpu_a.wav", 22050);

@@ -1,47 +1,20 @@
 #include "soundpack_rig.h"
 
-#include <fstream>
-#include <random>
 #include <vector>
+
+#include "wave_image.h"
 
 namespace veska::testing {
 
 void WriteWav(const std::filesystem::path& file, uint32_t rate,
               uint32_t frames) {
-  std::vector<uint8_t> bytes;
-  auto put = [&](uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) bytes.push_back(uint8_t(value >> (8 * i)));
-  };
-  auto tag = [&](const char* t) { bytes.insert(bytes.end(), t, t + 4); };
-  tag("RIFF");
-  put(36 + frames * 2, 4);
-  tag("WAVE");
-  tag("fmt ");
-  put(16, 4);
-  put(1, 2);  // PCM, mono
-  put(1, 2);
-  put(rate, 4);
-  put(rate * 2, 4);
-  put(2, 2);
-  put(16, 2);
-  tag("data");
-  put(frames * 2, 4);
-  for (uint32_t i = 0; i < frames; ++i) put(i * 37, 2);
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
-void WriteText(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary) << text;
+  std::vector<int32_t> ramp(frames);
+  for (uint32_t i = 0; i < frames; ++i) ramp[i] = static_cast<int32_t>(i * 37);
+  WriteFile(file, PcmWave(1, rate, 16, Pcm16(ramp)));
 }
 
 SoundpackRig::SoundpackRig(int cores)
     : diagnostics(std::tmpfile()), engine(&device, diagnostics) {
-  std::random_device seed;
-  do {
-    temp = std::filesystem::temp_directory_path() /
-           ("veska-soundpack-" + std::to_string(seed()));
-  } while (!std::filesystem::create_directory(temp));
   engine.Open();
   state.services = {nullptr, &engine, &shell, &prefs};
   state.LastCoreIndex = static_cast<int16_t>(cores - 1);
@@ -55,8 +28,6 @@ SoundpackRig::SoundpackRig(int cores)
 SoundpackRig::~SoundpackRig() {
   engine.Close();
   if (diagnostics != nullptr) std::fclose(diagnostics);
-  std::error_code ignored;
-  std::filesystem::remove_all(temp, ignored);
 }
 
 std::string SoundpackRig::Folder(const std::string& name) const {

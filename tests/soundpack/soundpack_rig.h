@@ -15,13 +15,13 @@
 #include "recording_sound_device.h"
 #include "shell/script/scripted_shell.h"
 #include "sound/sound_engine.h"
+#include "temp_folder.h"
 
 namespace veska::testing {
 
 // 16-bit PCM mono, a ramp so that no two frames are alike.
 void WriteWav(const std::filesystem::path& file, uint32_t rate,
               uint32_t frames = 64);
-void WriteText(const std::filesystem::path& file, const std::string& text);
 
 struct SoundpackRig {
   explicit SoundpackRig(int cores = 4);
@@ -42,7 +42,8 @@ struct SoundpackRig {
     return state.SoundTable.FindOrAdd(key);
   }
 
-  std::filesystem::path temp;
+  TempFolder temp_folder;
+  std::filesystem::path temp = temp_folder.path();
   std::FILE* diagnostics;
   RecordingSoundDevice device;
   SoundEngine engine;

@@ -28,18 +28,16 @@ const std::string kNoChoice =
 class SelectionTest : public ::testing::Test {
  protected:
   SelectionTest() {
-    std::filesystem::current_path(rig.temp);
     start_ = "Select a soundpack|" + rig.temp.string() + "/packs";
-    testing::WriteText(valid_ + "prefs.ini", "[soundpack]\n");
+    testing::WriteFile(valid_ + "prefs.ini", "[soundpack]\n");
     testing::WriteWav(valid_ + "cpu.wav", 22050);
     testing::WriteWav(valid_ + "ram.wav", 22050);
     // Sound files but no description.
     testing::WriteWav(invalid_ + "cpu.wav", 44100);
   }
-  ~SelectionTest() override { std::filesystem::current_path(previous_); }
 
-  std::filesystem::path previous_ = std::filesystem::current_path();
   testing::SoundpackRig rig{2};
+  testing::ScopedWorkingFolder working_{rig.temp};
   AppState& state = rig.state;
   std::string valid_ = rig.Folder("packs/valid");
   std::string invalid_ = rig.Folder("packs/invalid");
