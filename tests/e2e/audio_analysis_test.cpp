@@ -1,8 +1,8 @@
 #include "audio_analysis.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -10,8 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "temp_folder.h"
+#include "wave_image.h"
+
 namespace veska::e2e {
 namespace {
+
+using veska::testing::Pcm16;
 
 namespace fs = std::filesystem;
 
@@ -23,14 +28,6 @@ class SoxToneTest : public ::testing::Test {
     if (std::system("command -v sox >/dev/null 2>&1") != 0) {
       GTEST_SKIP() << "sox is not installed";
     }
-    dir_ = fs::temp_directory_path() /
-           ("veska_analysis_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
 
   Recording Make(const std::string& name, const std::string& sox_args) {
@@ -45,7 +42,8 @@ class SoxToneTest : public ::testing::Test {
     return rec;
   }
 
-  fs::path dir_;
+  testing::TempFolder temp_;
+  fs::path dir_ = temp_.path();
 };
 
 TEST_F(SoxToneTest, MonoToneGivesItsPitchAndLoudness) {
@@ -127,42 +125,12 @@ std::vector<uint8_t> WavBytes(uint16_t format, int channels, int rate, int bits,
                               const std::vector<uint8_t>& data,
                               uint32_t data_size_field,
                               const std::vector<uint8_t>& extra_chunk = {}) {
-  std::vector<uint8_t> out;
-  auto put = [&](const char* s) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(s[i]));
-  };
-  auto u16 = [&](uint32_t v) {
-    out.push_back(v & 0xFF);
-    out.push_back((v >> 8) & 0xFF);
-  };
-  auto u32 = [&](uint32_t v) {
-    u16(v & 0xFFFF);
-    u16(v >> 16);
-  };
-  put("RIFF");
-  u32(0xFFFFFFFF);  // never trusted
-  put("WAVE");
-  out.insert(out.end(), extra_chunk.begin(), extra_chunk.end());
-  put("fmt ");
-  u32(16);
-  u16(format);
-  u16(channels);
-  u32(rate);
-  u32(rate * channels * bits / 8);
-  u16(channels * bits / 8);
-  u16(bits);
-  put("data");
-  u32(data_size_field);
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
-
-std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples) {
-  std::vector<uint8_t> out;
-  for (int16_t s : samples) {
-    out.push_back(static_cast<uint16_t>(s) & 0xFF);
-    out.push_back(static_cast<uint16_t>(s) >> 8);
-  }
+  testing::Bytes chunks = extra_chunk;
+  testing::PutChunk(&chunks, "fmt ",
+                    testing::FormatBody(format, channels, rate, bits));
+  testing::PutChunkWithSize(&chunks, "data", data_size_field, data);
+  testing::Bytes out = testing::Riff(chunks);
+  std::fill(out.begin() + 4, out.begin() + 8, 0xFF);  // never trusted
   return out;
 }
 

@@ -7,12 +7,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <thread>
 
 #include "monitor/load_sampling.h"
 #include "shell/script/scripted_shell.h"
+#include "temp_folder.h"
 
 namespace veska {
 namespace {
@@ -38,7 +38,6 @@ class ProcFixtureTest : public ::testing::Test {
     Moment(1);
     fs::copy_file(FixtureDir() / "meminfo", root_ / "meminfo");
   }
-  ~ProcFixtureTest() override { fs::remove_all(root_); }
 
   void Moment(int n) {
     for (const char* name : {"stat", "diskstats"}) {
@@ -48,7 +47,7 @@ class ProcFixtureTest : public ::testing::Test {
     }
   }
   void Write(const std::string& name, const std::string& text) {
-    std::ofstream(root_ / name, std::ios::trunc) << text;
+    testing::WriteFile(root_ / name, text);
   }
 
   CounterHandle Add(CounterQuery query, const std::string& path) {
@@ -78,12 +77,8 @@ class ProcFixtureTest : public ::testing::Test {
     ASSERT_EQ(library_.CollectQueryData(query), kCounterOk);
   }
 
-  static fs::path MakeRoot() {
-    std::string pattern = (fs::temp_directory_path() / "veska-proc-XXXXXX");
-    return ::mkdtemp(pattern.data());
-  }
-
-  fs::path root_ = MakeRoot();
+  testing::TempFolder temp_;
+  fs::path root_ = temp_.path();
   int64_t now_ns_ = 5000000000;
   ProcCounterLibrary library_{root_.string(), [this] { return now_ns_; }};
 };
