@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 namespace veska {
 namespace {
 
@@ -38,9 +40,6 @@ constexpr const char* kFakePkexec =
 class ProgramStartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("veska_program_start_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
     fs::create_directories(dir_ / "bin");
     fs::create_directories(dir_ / "other");
     out_ = (dir_ / "out").string();
@@ -51,12 +50,11 @@ class ProgramStartTest : public ::testing::Test {
   void TearDown() override {
     setenv("PATH", saved_path_.c_str(), 1);
     unsetenv("VESKA_PROBE_OUT");
-    fs::remove_all(dir_);
   }
 
   std::string MakeFile(const fs::path& path, const std::string& text,
                        bool executable) {
-    std::ofstream(path) << text;
+    testing::WriteFile(path, text);
     fs::permissions(path, executable
                               ? fs::perms::owner_all
                               : fs::perms::owner_read | fs::perms::owner_write);
@@ -95,7 +93,8 @@ class ProgramStartTest : public ::testing::Test {
     return zombies;
   }
 
-  fs::path dir_;
+  testing::TempFolder temp_;
+  fs::path dir_ = temp_.path();
   std::string out_;
   std::string saved_path_;
 };

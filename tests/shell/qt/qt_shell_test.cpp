@@ -22,7 +22,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,6 +36,7 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include "temp_folder.h"
 #include "virtual_display.h"
 
 extern char** environ;
@@ -101,16 +101,14 @@ TEST(QtShellWithoutDisplayTest, NoUsableDisplayGivesNullAndAMessage) {
 
 // Writes a 2 x 2 opaque 32-bit BMP and returns its path.
 std::string WriteIcon() {
-  const fs::path path = fs::path(::testing::TempDir()) /
-                        ("veska_icon_" + std::to_string(getpid()) + ".bmp");
+  static const testing::TempFolder folder;  // goes when the program ends
+  const fs::path path = folder.path() / "icon.bmp";
   std::vector<uint8_t> bytes(54 + 16, 0xFF);
   const uint8_t header[54] = {'B', 'M', 70, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0,
                               0,   40,  0,  0, 0, 2, 0, 0, 0,  2, 0,  0, 0,
                               1,   0,   32, 0, 0, 0, 0, 0, 16, 0, 0,  0};
   std::copy(std::begin(header), std::end(header), bytes.begin());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
+  testing::WriteFile(path, bytes);
   return path.string();
 }
 
@@ -582,8 +580,8 @@ TEST_F(QtShellTest, TextRequesterLayoutAndAnswers) {
 }
 
 TEST_F(QtShellTest, FolderRequesterOpensAtTheFolderAndEndsTheAnswerWithSlash) {
-  const fs::path base = fs::path(::testing::TempDir()) /
-                        ("veska_folders_" + std::to_string(getpid()));
+  const testing::TempFolder temp;
+  const fs::path& base = temp.path();
   fs::create_directories(base / "packs" / "calm");
   const QString packs = QString::fromStdString((base / "packs").string());
 
@@ -614,14 +612,13 @@ TEST_F(QtShellTest, FolderRequesterOpensAtTheFolderAndEndsTheAnswerWithSlash) {
   });
   EXPECT_EQ(shell_->FolderRequester("Select a soundpack", packs.toStdString()),
             "");
-  fs::remove_all(base);
 }
 
 // Runs the exit probe with `args`; its exit code, and its output in `out`.
 int RunExitProbe(const std::vector<std::string>& args, std::string* out,
                  std::string* err) {
-  const std::string base =
-      ::testing::TempDir() + "veska_probe_" + std::to_string(getpid());
+  const testing::TempFolder temp;
+  const std::string base = (temp.path() / "probe").string();
   std::vector<std::string> argv = {VESKA_EXIT_PROBE};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> raw;
@@ -640,10 +637,8 @@ int RunExitProbe(const std::vector<std::string>& args, std::string* out,
   if (spawned != 0) return -1;
   int status = 0;
   waitpid(pid, &status, 0);
-  std::ifstream out_file(base + ".out");
-  std::getline(out_file, *out, '\0');
-  std::ifstream err_file(base + ".err");
-  std::getline(err_file, *err, '\0');
+  *out = testing::ReadFile(base + ".out");
+  *err = testing::ReadFile(base + ".err");
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -5,9 +5,10 @@
 #include <QBuffer>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "temp_folder.h"
 
 namespace veska {
 namespace {
@@ -70,15 +71,12 @@ std::vector<uint8_t> Bmp32(const std::vector<std::vector<Bgra>>& rows,
 class TrayImageTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::vector<uint8_t>& data) {
-    const std::filesystem::path dir =
-        std::filesystem::path(::testing::TempDir()) / "veska_tray_image";
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / name).string();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()),
-               static_cast<std::streamsize>(data.size()));
-    return path;
+    const std::filesystem::path path = folder_.path() / name;
+    testing::WriteFile(path, data);
+    return path.string();
   }
+
+  testing::TempFolder folder_;
 };
 
 const Bgra kRed{0, 0, 255, 255};
