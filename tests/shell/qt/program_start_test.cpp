@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scoped_env.h"
 #include "temp_folder.h"
 
 namespace veska {
@@ -42,14 +43,6 @@ class ProgramStartTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(dir_ / "bin");
     fs::create_directories(dir_ / "other");
-    out_ = (dir_ / "out").string();
-    setenv("VESKA_PROBE_OUT", out_.c_str(), 1);
-    const char* path = std::getenv("PATH");
-    saved_path_ = path != nullptr ? path : "";
-  }
-  void TearDown() override {
-    setenv("PATH", saved_path_.c_str(), 1);
-    unsetenv("VESKA_PROBE_OUT");
   }
 
   std::string MakeFile(const fs::path& path, const std::string& text,
@@ -95,8 +88,9 @@ class ProgramStartTest : public ::testing::Test {
 
   testing::TempFolder temp_;
   fs::path dir_ = temp_.path();
-  std::string out_;
-  std::string saved_path_;
+  std::string out_ = (dir_ / "out").string();
+  testing::ScopedEnv probe_out_{"VESKA_PROBE_OUT", out_.c_str()};
+  testing::ScopedEnv path_{"PATH", std::getenv("PATH")};  // tests narrow it
 };
 
 TEST_F(ProgramStartTest, FindProgramTakesTheFirstFolderHoldingAnExecutable) {

@@ -24,7 +24,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +35,7 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include "scoped_env.h"
 #include "temp_folder.h"
 #include "virtual_display.h"
 
@@ -47,34 +47,10 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::ScopedEnv;
 
 constexpr int32_t kVkF5 = 0x74;
 constexpr int32_t kVkF11 = 0x7A;
-
-// Sets an environment variable (or removes it, for null) for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    if (old != nullptr) old_ = old;
-    if (value != nullptr) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(QtShellWithoutDisplayTest, NoUsableDisplayGivesNullAndAMessage) {
   const bool had_application = QCoreApplication::instance() != nullptr;
