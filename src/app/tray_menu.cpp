@@ -110,15 +110,16 @@ void AskCustomVolume(AppState& state) {
   // user changed their mind would be wrong.
   if (state.VolumeInput.empty()) return;
 
-  float value = static_cast<float>(ParseFloatText(state.VolumeInput));
+  // Clamped before narrowing: a typed 1e39 has no float to become.
+  double value = ParseFloatText(state.VolumeInput);
   if (std::isnan(value)) {
     shell.ShowMessage("Error", "Can't get the program to crash this way!",
                       kMessageOk);
-    value = 10.0f;
+    value = 10.0;
   }
-  if (value < 0.0f) value = 0.0f;
-  if (value > 100.0f) value = 100.0f;
-  state.Volume = value / 100.0f;
+  if (value < 0.0) value = 0.0;
+  if (value > 100.0) value = 100.0;
+  state.Volume = static_cast<float>(value) / 100.0f;
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         Custom{"0.3", "12,5", "30", 0.12f}, Custom{"0.3", " 50%", "30", 0.5f},
         Custom{"0.3", "nan", "30", 0.1f},
         Custom{"0.3", "-INFINITY", "30", 0.0f},
-        Custom{"0.3", "loud", "30", 0.0f}, Custom{"0.5", "", "50", 0.5f},
+        Custom{"0.3", "loud", "30", 0.0f}, Custom{"0.3", "1e39", "30", 1.0f},
+        Custom{"0.3", "-1e39", "30", 0.0f}, Custom{"0.5", "", "50", 0.5f},
         Custom{"0.125", "", "12", 0.125f}, Custom{"0.375", "29", "38", 0.29f}));
 
 TEST_F(AppTest, NormalToggleMutesAndTogglesActOnEveryCoreAtOnce) {
