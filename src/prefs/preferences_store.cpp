@@ -161,7 +161,9 @@ int32_t PreferencesStore::ReadInteger(const std::string& key,
 double PreferencesStore::ReadFloat(const std::string& key,
                                    double default_value) {
   const PreferenceEntry* entry = state_->FindKey(key);
-  return entry ? ParseFloatText(TrimBlanks(entry->value)) : default_value;
+  // Untrimmed: "NaN" and the infinities must be the whole value, while a
+  // number is read from the start and may be followed by anything.
+  return entry ? ParseFloatText(entry->value) : default_value;
 }
 
 void PreferencesStore::WriteString(const std::string& key,

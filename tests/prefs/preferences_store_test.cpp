@@ -171,10 +171,16 @@ TEST_F(PreferencesStoreTest, FloatTextsRoundTrip) {
                     }),
             "p = +Infinity\r\nm = -Infinity\r\nn = NaN\r\n"
             "v = 0.100000001490116119384765625\r\n");
-  Put("f.ini", "a=+iNFinity\nb=-INFINITY \nc=nan\nd=1e-5\n");
+  Put("f.ini",
+      "a=+iNFinity\nb=-INFINITY\nc=nan\nd=1e-5\nw=NaN \t\nx=-Infinity \n"
+      "y=2.5 \n");
   store_.OpenPreferences(PathOf("f.ini"));
   EXPECT_EQ(store_.ReadFloat("a", 0), inf);
   EXPECT_EQ(store_.ReadFloat("b", 0), -inf);
+  // The words must be the whole value; a number only its start.
+  EXPECT_EQ(store_.ReadFloat("w", 1), 0.0);
+  EXPECT_EQ(store_.ReadFloat("x", 1), 0.0);
+  EXPECT_EQ(store_.ReadFloat("y", 1), 2.5);
   EXPECT_TRUE(std::isnan(store_.ReadFloat("c", 0)));
   EXPECT_EQ(store_.ReadFloat("d", 0), 1e-5);
   EXPECT_EQ(store_.ReadFloat("e", 2.5), 2.5);
