@@ -1,5 +1,6 @@
 #include "shell/qt/program_start.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -80,16 +81,27 @@ std::string FindProgram(const std::string& file,
 
 bool StartDetached(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return false;
-  // Everything the intermediate process touches is made before fork, so
-  // that it allocates nothing in a copy of a threaded process.
+  // Everything the processes after fork touch is made before it, so that
+  // they allocate nothing in a copy of a threaded process.
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  const long open_max = sysconf(_SC_OPEN_MAX);
+  const int fd_limit =
+      open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
+
+  // The keeper tells through this pipe whether the program started.
+  int started_pipe[2];
+  if (pipe2(started_pipe, O_CLOEXEC) != 0) return false;
 
   posix_spawnattr_t attributes;
-  if (posix_spawnattr_init(&attributes) != 0) return false;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    close(started_pipe[0]);
+    close(started_pipe[1]);
+    return false;
+  }
   sigset_t no_signals;
   sigset_t all_signals;
   sigemptyset(&no_signals);
@@ -102,24 +114,50 @@ bool StartDetached(const std::vector<std::string>& argv) {
 
   const pid_t intermediate = fork();
   if (intermediate == 0) {
+    // The intermediate ends at once, orphaning the keeper, so nothing of
+    // ours waits for the program and nothing is left for us to reap.
+    if (fork() != 0) _exit(0);
+    // The keeper stays the program's parent until it ends: an elevation
+    // helper refuses to run for an orphan and asks on behalf of its parent.
+    // It holds none of our connections (display, sound) open meanwhile.
+    for (int fd = 3; fd < fd_limit; ++fd) {
+      if (fd != started_pipe[1]) close(fd);
+    }
     pid_t program = 0;
-    const int result = posix_spawn(&program, args[0], nullptr, &attributes,
-                                   args.data(), environ);
-    // The program is orphaned here and reaped by the system, not by us.
-    _exit(result == 0 ? 0 : 127);
+    const char started = posix_spawn(&program, args[0], nullptr, &attributes,
+                                     args.data(), environ) == 0
+                             ? 1
+                             : 0;
+    ssize_t written = 0;
+    do {
+      written = write(started_pipe[1], &started, 1);
+    } while (written < 0 && errno == EINTR);
+    close(started_pipe[1]);
+    if (started == 1) {
+      while (waitpid(program, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+    _exit(0);
   }
   posix_spawnattr_destroy(&attributes);
-  if (intermediate < 0) return false;
+  close(started_pipe[1]);
+  if (intermediate < 0) {
+    close(started_pipe[0]);
+    return false;
+  }
 
-  int status = 0;
   pid_t waited = 0;
   do {
-    waited = waitpid(intermediate, &status, 0);
+    waited = waitpid(intermediate, nullptr, 0);
   } while (waited < 0 && errno == EINTR);
-  // With SIGCHLD ignored elsewhere in the process the status is lost, but
-  // the intermediate has run all the same.
-  if (waited < 0) return errno == ECHILD;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  // No answer at all: the keeper could not be made.
+  char started = 0;
+  ssize_t got = 0;
+  do {
+    got = read(started_pipe[0], &started, 1);
+  } while (got < 0 && errno == EINTR);
+  close(started_pipe[0]);
+  return got == 1 && started == 1;
 }
 
 bool StartElevated(const std::string& file, const std::string& parameters) {

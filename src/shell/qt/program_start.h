@@ -18,9 +18,10 @@ std::string FindProgram(const std::string& file,
                         const std::vector<std::string>& folders);
 
 // Starts argv[0] (a path) with the rest as its arguments and the current
-// environment, and returns without waiting for it. Nothing is left to reap:
-// the program runs as the child of a short-lived intermediate process.
-// False when the program could not be started.
+// environment, and returns once it has started, without waiting for it.
+// Nothing is left to reap: the program runs as the child of a keeper process
+// of its own, which stays as long as the program runs and holds none of this
+// process's open files. False when the program could not be started.
 bool StartDetached(const std::vector<std::string>& argv);
 
 // Finds `file` in ProgramSearchFolders() and starts it through "pkexec" (when

@@ -1,6 +1,7 @@
 #include "shell/qt/program_start.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,23 @@ constexpr const char* kProbeScript =
 constexpr const char* kFakePkexec =
     "#!/bin/sh\n"
     "printf '%s\\n' \"$@\" > \"$VESKA_PROBE_OUT.pkexec\"\n"
+    "exec \"$@\"\n";
+
+// Writes "open" or "closed": whether its descriptor number $1 is open.
+constexpr const char* kDescriptorProbeScript =
+    "#!/bin/sh\n"
+    "if [ -e \"/proc/$$/fd/$1\" ]; then r=open; else r=closed; fi\n"
+    "printf '%s\\n' \"$r\" > \"$VESKA_PROBE_OUT.tmp\"\n"
+    "/bin/mv \"$VESKA_PROBE_OUT.tmp\" \"$VESKA_PROBE_OUT\"\n";
+
+// Stands in for an elevation helper that asks on behalf of the process that
+// started it: after a moment, records its parent and that parent's program.
+constexpr const char* kParentRecordingPkexec =
+    "#!/bin/sh\n"
+    "/bin/sleep 0.3\n"
+    "{ printf '%s\\n' \"$PPID\"; /bin/readlink \"/proc/$PPID/exe\"; }"
+    " > \"$VESKA_PROBE_OUT.parent.tmp\"\n"
+    "/bin/mv \"$VESKA_PROBE_OUT.parent.tmp\" \"$VESKA_PROBE_OUT.parent\"\n"
     "exec \"$@\"\n";
 
 class ProgramStartTest : public ::testing::Test {
@@ -148,6 +166,17 @@ TEST_F(ProgramStartTest,
   EXPECT_EQ(ZombieChildren(), 0);
 }
 
+// A display or sound connection left open in the program would outlive us.
+TEST_F(ProgramStartTest, StartedProgramHoldsNoneOfOurOpenFiles) {
+  const std::string tool =
+      MakeFile(dir_ / "bin" / "fd-probe", kDescriptorProbeScript, true);
+  const int inheritable = open("/dev/null", O_RDONLY);  // no close-on-exec
+  ASSERT_GE(inheritable, 0);
+  ASSERT_TRUE(StartDetached({tool, std::to_string(inheritable)}));
+  EXPECT_EQ(WaitForOutput(out_), std::vector<std::string>{"closed"});
+  close(inheritable);
+}
+
 TEST_F(ProgramStartTest, ElevatedStartFindsTheProgramOnPathAndRunsItDirectly) {
   const std::string tool =
       MakeFile(dir_ / "bin" / "perfmend.exe", kProbeScript, true);
@@ -173,6 +202,27 @@ TEST_F(ProgramStartTest, ElevatedStartGoesThroughPkexecWhenItIsOnPath) {
   const std::vector<std::string> lines = WaitForOutput(out_);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], "--all disks");
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+// The helper refuses an orphan and would ask for the wrong process, so its
+// parent must be ours and outlive this call; yet nothing here waits for it.
+TEST_F(ProgramStartTest, ElevationHelperKeepsAParentFromThisProgram) {
+  MakeFile(dir_ / "other" / "fixer", kProbeScript, true);
+  MakeFile(dir_ / "bin" / "pkexec", kParentRecordingPkexec, true);
+  setenv("PATH",
+         ((dir_ / "bin").string() + ":" + (dir_ / "other").string()).c_str(),
+         1);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(StartElevated("fixer", ""));
+  EXPECT_LT(std::chrono::steady_clock::now() - started,
+            std::chrono::milliseconds(250));
+  const std::vector<std::string> parent = WaitForOutput(out_ + ".parent");
+  ASSERT_EQ(parent.size(), 2u);
+  EXPECT_NE(parent[0], "1");
+  EXPECT_NE(parent[0], std::to_string(getpid()));
+  EXPECT_EQ(parent[1], fs::read_symlink("/proc/self/exe").string());
+  EXPECT_EQ(WaitForOutput(out_).size(), 1u);
   EXPECT_EQ(ZombieChildren(), 0);
 }
 
