@@ -271,10 +271,15 @@ bool QtShell::AddTrayIcon(int32_t id, ImageHandle image) {
   const auto tip = impl_->tooltips.find(id);
   if (tip != impl_->tooltips.end()) icon->setToolTip(tip->second);
   Impl* impl = impl_.get();
-  // Every kind of click counts the same, as the main loop expects.
+  // A left or right press and a double click count the same, as the main
+  // loop expects; a middle click is not one of them.
   QObject::connect(icon.get(), &QSystemTrayIcon::activated,
-                   [impl](QSystemTrayIcon::ActivationReason) {
-                     impl->events.push_back({kEventTray, 0, 0});
+                   [impl](QSystemTrayIcon::ActivationReason reason) {
+                     if (reason == QSystemTrayIcon::Trigger ||
+                         reason == QSystemTrayIcon::Context ||
+                         reason == QSystemTrayIcon::DoubleClick) {
+                       impl->events.push_back({kEventTray, 0, 0});
+                     }
                    });
   icon->show();
   impl_->tray_icons.emplace(id, std::move(icon));
