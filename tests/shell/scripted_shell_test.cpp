@@ -28,12 +28,16 @@ TEST(ScriptedShellTest, AnswersModalCallsFromTheScriptThenCancels) {
   ScriptedShell shell;
   shell.AnswerMessage(kAnswerYes);
   shell.AnswerFolder("/packs/a/");
+  shell.AnswerMessage(kAnswerYes);
+  // An OK box between two questions leaves their answers alone.
+  EXPECT_EQ(shell.ShowMessage("t", "x", kMessageYesNo), kAnswerYes);
+  EXPECT_EQ(shell.ShowMessage("t", "x", kMessageOk), kAnswerOk);
   EXPECT_EQ(shell.ShowMessage("t", "x", kMessageYesNo), kAnswerYes);
   EXPECT_EQ(shell.ShowMessage("t", "x", kMessageYesNo), kAnswerNo);
   EXPECT_EQ(shell.FolderRequester("Select", "/packs"), "/packs/a/");
   EXPECT_EQ(shell.FolderRequester("Select", "/packs"), "");
   EXPECT_EQ(shell.TextRequester("Volume", "p", "10"), "");
-  ASSERT_EQ(shell.messages().size(), 2u);
+  ASSERT_EQ(shell.messages().size(), 4u);
   EXPECT_EQ(shell.requester_calls().front(), "Select|/packs");
 }
 

@@ -114,12 +114,11 @@ int32_t ScriptedShell::ShowMessage(const std::string& title,
   calls_.push_back("ShowMessage " + title);
   messages_.push_back({title, text, style});
   now_ += modal_ms_;
-  if (!message_answers_.empty()) {
-    const int32_t answer = message_answers_.front();
-    message_answers_.pop_front();
-    return answer;
-  }
-  return style == kMessageYesNo ? kAnswerNo : kAnswerOk;
+  if (style != kMessageYesNo) return kAnswerOk;
+  if (message_answers_.empty()) return kAnswerNo;
+  const int32_t answer = message_answers_.front();
+  message_answers_.pop_front();
+  return answer;
 }
 
 std::string ScriptedShell::TextRequester(const std::string& title,

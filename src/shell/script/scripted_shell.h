@@ -48,8 +48,9 @@ class ScriptedShell : public ShellServices {
     QueueEvent(at_ms, kEventHotkey, id);
   }
   void QueueTrayClick(uint32_t at_ms) { QueueEvent(at_ms, kEventTray); }
-  // Answers given to the modal calls, in order. Without one left, a message
-  // answers kAnswerOk (kAnswerNo for Yes/No) and requesters cancel.
+  // Answers given to the modal calls, in order. Only Yes/No messages take
+  // one, as an OK box can only answer kAnswerOk. Without one left, a Yes/No
+  // message answers kAnswerNo and requesters cancel.
   void AnswerMessage(int32_t answer) { message_answers_.push_back(answer); }
   void AnswerText(const std::string& text) { text_answers_.push_back(text); }
   void AnswerFolder(const std::string& folder) {
