@@ -10,28 +10,22 @@
 
 #include "monitor/linux/proc_counter_library.h"
 #include "monitor/load_sampling.h"
-#include "shell/script/scripted_shell.h"
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
   veska::ProcCounterLibrary library;
-  veska::ScriptedShell shell;
-  veska::AppState state;
-  state.services.counters = &library;
-  state.services.shell = &shell;
-  try {
-    veska::SetUpDiskCounter(state);
-    veska::SetUpCpuCounters(state);
-  } catch (const veska::ProcessExit&) {
+  veska::MonitorState state;
+  if (veska::SetUpDiskCounter(state, library) == 0 ||
+      veska::SetUpCpuCounters(state, library) == 0) {
     std::fprintf(stderr, "load_probe: the counters cannot be set up\n");
     return 1;
   }
-  veska::SampleCpuLoads(state);
-  veska::SampleDiskLoad(state);
+  veska::SampleCpuLoads(state, library);
+  veska::SampleDiskLoad(state, library);
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  veska::SampleCpuLoads(state);
-  veska::SampleDiskLoad(state);
-  veska::SampleRAMLoad(state);
+  veska::SampleCpuLoads(state, library);
+  veska::SampleDiskLoad(state, library);
+  veska::SampleRAMLoad(state, library);
   for (size_t n = 0; n < state.CoreLoads.size(); ++n) {
     std::printf("cpu %zu %.2f\n", n, state.CoreLoads[n]);
   }

@@ -5,29 +5,25 @@
 
 #include "monitor/linux/proc_counter_library.h"
 #include "monitor/load_sampling.h"
-#include "shell/script/scripted_shell.h"
 
 namespace veska {
 namespace {
 
 struct Sampler {
   Sampler() {
-    state.services.counters = &library;
-    state.services.shell = &shell;
-    SetUpDiskCounter(state);
-    SetUpCpuCounters(state);
+    SetUpDiskCounter(state, library);
+    SetUpCpuCounters(state, library);
   }
   ProcCounterLibrary library;
-  ScriptedShell shell;
-  AppState state;
+  MonitorState state;
 };
 
 void BM_FullSample(benchmark::State& bench) {
   Sampler sampler;
   for (auto _ : bench) {
-    SampleRAMLoad(sampler.state);
-    SampleCpuLoads(sampler.state);
-    SampleDiskLoad(sampler.state);
+    SampleRAMLoad(sampler.state, sampler.library);
+    SampleCpuLoads(sampler.state, sampler.library);
+    SampleDiskLoad(sampler.state, sampler.library);
     benchmark::DoNotOptimize(sampler.state.CoreLoads.data());
     benchmark::DoNotOptimize(sampler.state.DiskLoad);
   }
@@ -38,7 +34,7 @@ BENCHMARK(BM_FullSample);
 void BM_CpuSample(benchmark::State& bench) {
   Sampler sampler;
   for (auto _ : bench) {
-    SampleCpuLoads(sampler.state);
+    SampleCpuLoads(sampler.state, sampler.library);
     benchmark::DoNotOptimize(sampler.state.CoreLoads.data());
   }
 }
@@ -47,7 +43,7 @@ BENCHMARK(BM_CpuSample);
 void BM_RamSample(benchmark::State& bench) {
   Sampler sampler;
   for (auto _ : bench) {
-    SampleRAMLoad(sampler.state);
+    SampleRAMLoad(sampler.state, sampler.library);
     benchmark::DoNotOptimize(sampler.state.RAMLoad);
   }
 }
@@ -56,14 +52,14 @@ BENCHMARK(BM_RamSample);
 void BM_DiskSample(benchmark::State& bench) {
   Sampler sampler;
   for (auto _ : bench) {
-    SampleDiskLoad(sampler.state);
+    SampleDiskLoad(sampler.state, sampler.library);
     benchmark::DoNotOptimize(sampler.state.DiskLoad);
   }
 }
 BENCHMARK(BM_DiskSample);
 
 void BM_CpuAverage(benchmark::State& bench) {
-  AppState state;
+  MonitorState state;
   state.LastCoreIndex = static_cast<int16_t>(bench.range(0) - 1);
   state.CoreLoads.assign(static_cast<size_t>(bench.range(0)), 37.5);
   for (auto _ : bench) {

@@ -27,7 +27,8 @@ void NormalTogglePress(AppState& state) {
       state.services.sound->Stop(AllSounds);
     } else {
       state.Muted = 0;
-      StartSounds(state);
+      StartSounds(state.soundpack, state.monitor, state.Switches(),
+                  *state.services.sound);
     }
   }
   // Active only for the length of the press; a value left over from
@@ -41,7 +42,8 @@ void PushToPlayPress(AppState& state) {
     // Without this stamp the release check would find the time of an old
     // press and stop the sounds again in the very next pass.
     state.LastHotkeyTime = state.services.shell->ElapsedMs();
-    StartSounds(state);
+    StartSounds(state.soundpack, state.monitor, state.Switches(),
+                *state.services.sound);
   } else if (state.HotkeyActive == 1) {
     state.LastHotkeyTime = state.services.shell->ElapsedMs();
   }
@@ -57,7 +59,7 @@ void CheckPushRelease(AppState& state) {
   }
   state.HotkeyActive = 0;
   SoundEngine& sound = *state.services.sound;
-  state.SoundTable.ForEach(
+  state.soundpack.SoundTable.ForEach(
       [&sound](const std::string&, int32_t handle) { sound.Stop(handle); });
 }
 

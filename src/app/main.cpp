@@ -4,14 +4,11 @@
 #include <memory>
 #include <string>
 
-#include "app/app_state.h"
 #include "app/startup.h"
 #include "monitor/linux/proc_counter_library.h"
-#include "prefs/preferences_store.h"
 #include "shell/qt/qt_shell.h"
 #include "sound/decoders.h"
 #include "sound/sdl/sdl_sound_device.h"
-#include "sound/sound_engine.h"
 
 int main() {
   std::string error;
@@ -23,11 +20,7 @@ int main() {
   // The process ends inside the shell while these still live.
   veska::ProcCounterLibrary counters;
   veska::SdlSoundDevice device;
-  veska::SoundEngine engine(&device);
-  veska::PreferencesStore prefs;
-  auto state = std::make_unique<veska::AppState>();
-  state->services = {&counters, &engine, shell.get(), &prefs};
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::RunProgram(*state, decoders);
+  veska::RunProgram({counters, device, *shell, decoders});
 }

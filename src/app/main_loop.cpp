@@ -16,9 +16,10 @@ bool TimerDue(uint32_t now, uint32_t last, int32_t interval) {
 
 std::string TooltipText(const AppState& state) {
   // The disk number ends the text without a percent sign.
-  return "VESKA - AVG CPU: " + std::to_string(state.CpuAverage) +
-         "% - RAM: " + std::to_string(RoundHalfEven(state.RAMLoad)) +
-         "% - Disk: " + std::to_string(RoundHalfEven(state.DiskLoad));
+  const MonitorState& monitor = state.monitor;
+  return "VESKA - AVG CPU: " + std::to_string(monitor.CpuAverage) +
+         "% - RAM: " + std::to_string(RoundHalfEven(monitor.RAMLoad)) +
+         "% - Disk: " + std::to_string(RoundHalfEven(monitor.DiskLoad));
 }
 
 void RunMainLoopPass(AppState& state) {
@@ -35,17 +36,21 @@ void RunMainLoopPass(AppState& state) {
   uint32_t now = shell.ElapsedMs();
   if (TimerDue(now, state.LastSampleTime, state.RefreshTime)) {
     state.LastSampleTime = now;
-    SampleRAMLoad(state);
-    SampleCpuLoads(state);
-    if (state.HasDiskSounds == 1) SampleDiskLoad(state);
+    CounterLibrary& counters = *state.services.counters;
+    SampleRAMLoad(state.monitor, counters);
+    SampleCpuLoads(state.monitor, counters);
+    if (state.soundpack.HasDiskSounds == 1) {
+      SampleDiskLoad(state.monitor, counters);
+    }
   }
 
-  UpdateTargets(state);
+  UpdateTargets(state.soundpack, state.monitor);
 
   now = shell.ElapsedMs();
-  if (TimerDue(now, state.LastSlideTime, state.SlideInterval)) {
+  if (TimerDue(now, state.LastSlideTime, state.soundpack.SlideInterval)) {
     state.LastSlideTime = now;
-    UpdateSounds(state);
+    UpdateSounds(state.soundpack, state.monitor, state.Volume,
+                 *state.services.sound);
   }
 
   if (state.HotkeyActive == 1 && state.KeyboardMode == 1) {

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "app/startup.h"
 #include "prefs/preferences_store.h"
 #include "shell/shell_services.h"
 #include "soundpack/soundpack_loader.h"
-#include "soundpack/soundpack_selection.h"
 
 namespace veska {
 namespace {
@@ -19,7 +19,7 @@ void LoadSettings(AppState& state) {
   PreferencesStore& prefs = *state.services.prefs;
   if (prefs.OpenPreferences(kSettingsFileName) == 0) {
     // No file is a first run: the start values stay.
-    SelectSoundpack(state);
+    SelectSoundpackOrEnd(state);
     prefs.ClosePreferences();
     return;
   }
@@ -41,9 +41,13 @@ void LoadSettings(AppState& state) {
   // The soundpack's own "prefs.ini" replaces the settings file as the
   // store's current file, so every key is read before this.
   if (!state.Path.empty()) {
-    LoadSoundpack(state, state.Path);
+    if (LoadSoundpack(state.soundpack, state.monitor,
+                      state.services.ForSoundpack(),
+                      state.Path) == SoundpackChoice::kCancelled) {
+      EndWithoutSoundpack(state);
+    }
   } else {
-    SelectSoundpack(state);
+    SelectSoundpackOrEnd(state);
   }
   prefs.ClosePreferences();
 }

@@ -1,29 +1,49 @@
 #include "app/startup.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "app/hotkey.h"
 #include "app/main_loop.h"
 #include "app/runtime.h"
 #include "app/settings_file.h"
 #include "app/tray_menu.h"
+#include "monitor/counter_repair.h"
 #include "monitor/load_sampling.h"
 #include "shell/shell_services.h"
 #include "sound/sound_engine.h"
 #include "soundpack/sonification.h"
+#include "soundpack/soundpack_selection.h"
 
 namespace veska {
+namespace {
+
+constexpr const char* kInformationTitle = "Information";
+constexpr const char* kRepairText =
+    "VESKA will now run a small utility which will fix your counters. For "
+    "this, it needs to ask for administrator privilidges. VESKA will then "
+    "exit. After this process is complete, restart VESKA, and hopefully "
+    "everything will work as expected. If you're still having problems, but "
+    "you've already done all this, then please send me a mail.";
+constexpr const char* kCloseText =
+    "VESKA will not work without these counters. To prevent anything weird, "
+    "VESKA will now close.";
+
+}  // namespace
 
 void StartUp(AppState& state, std::span<const SoundDecoder> decoders) {
   ShellServices& shell = *state.services.shell;
+  CounterLibrary& counters = *state.services.counters;
 
   // Placeholder size until the counter set-up knows the cores.
-  state.CpuCounters.assign(2, 0);
-  state.CoreLoads.assign(2, 0.0);
+  state.monitor.CpuCounters.assign(2, 0);
+  state.monitor.CoreLoads.assign(2, 0.0);
 
-  // Either returns 1 or ends the process through the repair flow.
-  SetUpDiskCounter(state);
-  SetUpCpuCounters(state);
+  // A refused step ends the process through the repair offer.
+  if (SetUpDiskCounter(state.monitor, counters) == 0 ||
+      SetUpCpuCounters(state.monitor, counters) == 0) {
+    EndForBrokenCounters(state);
+  }
 
   // Without a device the program still runs, silently.
   state.services.sound->Open();
@@ -32,10 +52,10 @@ void StartUp(AppState& state, std::span<const SoundDecoder> decoders) {
   }
 
   const std::size_t per_core =
-      static_cast<std::size_t>(std::max(0, state.LastCoreIndex + 2));
-  state.CoreLevels.assign(per_core, 0);
-  state.CoreTargets.assign(per_core, 0);
-  state.CoreSliding.assign(per_core, 0);
+      static_cast<std::size_t>(std::max(0, state.monitor.LastCoreIndex + 2));
+  state.soundpack.CoreLevels.assign(per_core, 0);
+  state.soundpack.CoreTargets.assign(per_core, 0);
+  state.soundpack.CoreSliding.assign(per_core, 0);
   const uint32_t now = shell.ElapsedMs();
   state.LastTooltipTime = now;
   state.LastSampleTime = now;
@@ -54,20 +74,53 @@ void StartUp(AppState& state, std::span<const SoundDecoder> decoders) {
   RegisterHotkey(state);
 
   // Sounds play from the start in either keyboard mode.
-  StartSounds(state);
+  StartSounds(state.soundpack, state.monitor, state.Switches(),
+              *state.services.sound);
 }
 
-void RunProgram(AppState& state, std::span<const SoundDecoder> decoders) {
-  StartUp(state, decoders);
-  RunMainLoop(state);
+void RunProgram(const Bindings& bindings) {
+  // The process ends inside the main loop while these still live.
+  SoundEngine engine(&bindings.device);
+  PreferencesStore prefs;
+  auto state = std::make_unique<AppState>();
+  state->services = {&bindings.counters, &engine, &bindings.shell, &prefs};
+  StartUp(*state, bindings.decoders);
+  RunMainLoop(*state);
 }
 
 void ShutDown(AppState& state) {
   state.services.sound->Release(AllSounds);
-  CloseCpuQuery(state);
-  CloseDiskQuery(state);
+  CloseCpuQuery(state.monitor, *state.services.counters);
+  CloseDiskQuery(state.monitor, *state.services.counters);
   SaveSettings(state);
   RuntimeShutdown(state);
+}
+
+void EndForBrokenCounters(AppState& state) {
+  ShellServices& shell = *state.services.shell;
+  if (OfferCounterRepair(shell) == CounterRepairOutcome::kRepairChosen) {
+    shell.ShowMessage(kInformationTitle, kRepairText, kMessageOk);
+    RunElevated(shell, kCounterRepairUtility, "");
+  } else {
+    shell.ShowMessage(kInformationTitle, kCloseText, kMessageOk);
+  }
+  // The queries stay open and nothing is saved.
+  RuntimeShutdown(state);
+}
+
+void EndWithoutSoundpack(AppState& state) {
+  state.services.shell->ShowMessage(
+      "No soundpack selected",
+      "You didn't select a soundpack. Exiting program.", kMessageOk);
+  RuntimeShutdown(state);
+}
+
+void SelectSoundpackOrEnd(AppState& state) {
+  if (SelectSoundpack(state.soundpack, state.monitor,
+                      state.services.ForSoundpack(),
+                      state.Path) == SoundpackChoice::kCancelled) {
+    EndWithoutSoundpack(state);
+  }
 }
 
 }  // namespace veska

@@ -1,4 +1,4 @@
-// Bringing the program up in its fixed order, and the "Exit" way out.
+// Bringing the program up in its fixed order, and every way out.
 #ifndef VESKA_APP_STARTUP_H_
 #define VESKA_APP_STARTUP_H_
 
@@ -6,21 +6,45 @@
 
 #include "app/app_state.h"
 #include "sound/sound_decoder.h"
+#include "sound/sound_device.h"
 
 namespace veska {
+
+// What a platform's main() picks; the rest of start-up is the same on every
+// platform.
+struct Bindings {
+  CounterLibrary& counters;
+  SoundDevice& device;
+  ShellServices& shell;
+  // Registered with the sound engine in this order.
+  std::span<const SoundDecoder> decoders;
+};
 
 // Every start-up step up to and including the first StartSounds; returns
 // ready for the main loop. `state.services` must be filled. The decoders are
 // registered with the sound engine in the order given.
 void StartUp(AppState& state, std::span<const SoundDecoder> decoders);
 
-// StartUp, then the main loop; the process ends inside it.
-[[noreturn]] void RunProgram(AppState& state,
-                             std::span<const SoundDecoder> decoders);
+// Makes the sound engine, the preferences store and the state over the
+// bindings, then StartUp and the main loop; the process ends inside it.
+[[noreturn]] void RunProgram(const Bindings& bindings);
 
-// Frees the sounds, closes both queries, saves the settings and ends the
-// process with exit code 0.
+// "Exit": frees the sounds, closes both queries, saves the settings and ends
+// the process with exit code 0.
 [[noreturn]] void ShutDown(AppState& state);
+
+// Counters that cannot be set up: offers the repair, says what follows
+// (starting the repair utility when chosen) and ends the process with exit
+// code 0, saving nothing.
+[[noreturn]] void EndForBrokenCounters(AppState& state);
+
+// No soundpack chosen: says so and ends the process with exit code 0, saving
+// nothing.
+[[noreturn]] void EndWithoutSoundpack(AppState& state);
+
+// Asks for a soundpack until one is loaded, or ends the process when none is
+// chosen.
+void SelectSoundpackOrEnd(AppState& state);
 
 }  // namespace veska
 

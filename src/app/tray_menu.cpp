@@ -11,7 +11,6 @@
 #include "shell/shell_services.h"
 #include "sound/sound_engine.h"
 #include "soundpack/sonification.h"
-#include "soundpack/soundpack_selection.h"
 
 namespace veska {
 namespace {
@@ -46,8 +45,9 @@ struct Element {
 
 std::vector<Element> CpuElements(const AppState& state) {
   std::vector<Element> elements;
-  if (state.UseAverages != 0) {
-    if (state.CPUSoundMode < 2) {
+  const SoundpackState& soundpack = state.soundpack;
+  if (soundpack.UseAverages != 0) {
+    if (soundpack.CPUSoundMode < 2) {
       elements.push_back({"cpu", 0});
     } else {
       // The cross-fade's "a" side starts barely audible, as StartSounds does.
@@ -56,9 +56,9 @@ std::vector<Element> CpuElements(const AppState& state) {
     }
     return elements;
   }
-  for (int32_t core = 0; core <= state.LastCoreIndex; ++core) {
+  for (int32_t core = 0; core <= state.monitor.LastCoreIndex; ++core) {
     const std::string n = std::to_string(core);
-    if (state.CPUSoundMode < 2) {
+    if (soundpack.CPUSoundMode < 2) {
       elements.push_back({"cpu" + n, 0});
     } else {
       elements.push_back({"cpua" + n, 0});
@@ -82,7 +82,7 @@ void ToggleElements(AppState& state, int32_t& flag, int32_t item,
   flag = turn_off ? 0 : 1;
   state.services.shell->SetMenuCheck(item, !turn_off);
   for (const Element& element : elements) {
-    const int32_t handle = state.SoundTable.FindOrAdd(element.key);
+    const int32_t handle = state.soundpack.SoundTable.FindOrAdd(element.key);
     if (turn_off) {
       sound.Stop(handle);
     } else {
@@ -148,7 +148,7 @@ void BuildTrayMenu(AppState& state) {
   shell.AddMenuItem(kMenuRam, "RAM");
   if (state.PlayRAM == 1) shell.SetMenuCheck(kMenuRam, true);
   // Decided once: a later pack with disk sounds does not add the item.
-  if (state.HasDiskSounds == 1) {
+  if (state.soundpack.HasDiskSounds == 1) {
     shell.AddMenuItem(kMenuDisk, "Disk");
     if (state.PlayDisk == 1) shell.SetMenuCheck(kMenuDisk, true);
   }
@@ -171,21 +171,23 @@ void BuildTrayMenu(AppState& state) {
 }
 
 void ReloadSoundpack(AppState& state) {
+  SoundpackState& soundpack = state.soundpack;
   state.services.sound->Release(AllSounds);
-  state.SoundTable.Clear();
+  soundpack.SoundTable.Clear();
   // Levels and targets stay, so the new sounds continue where the old ones
   // were; new targets come with the next pass.
-  state.RAMSliding = 0;
-  state.DiskSliding = 0;
-  state.CpuSliding = 0;
+  soundpack.RAMSliding = 0;
+  soundpack.DiskSliding = 0;
+  soundpack.CpuSliding = 0;
   for (state.CoreIndex = 0;
-       state.CoreIndex <= state.LastCoreIndex &&
-       state.CoreIndex < static_cast<int32_t>(state.CoreSliding.size());
+       state.CoreIndex <= state.monitor.LastCoreIndex &&
+       state.CoreIndex < static_cast<int32_t>(soundpack.CoreSliding.size());
        ++state.CoreIndex) {
-    state.CoreSliding[static_cast<std::size_t>(state.CoreIndex)] = 0;
+    soundpack.CoreSliding[static_cast<std::size_t>(state.CoreIndex)] = 0;
   }
-  SelectSoundpack(state);
-  StartSounds(state);
+  SelectSoundpackOrEnd(state);
+  StartSounds(soundpack, state.monitor, state.Switches(),
+              *state.services.sound);
 }
 
 void RunMenuCommand(AppState& state, int32_t id) {
@@ -214,11 +216,11 @@ void RunMenuCommand(AppState& state, int32_t id) {
       return;
     case kMenuRam:
       ToggleElements(state, state.PlayRAM, kMenuRam,
-                     PairOrSingle(state.RAMSoundMode, "ram"));
+                     PairOrSingle(state.soundpack.RAMSoundMode, "ram"));
       return;
     case kMenuDisk:
       ToggleElements(state, state.PlayDisk, kMenuDisk,
-                     PairOrSingle(state.DiskSoundMode, "Disk"));
+                     PairOrSingle(state.soundpack.DiskSoundMode, "Disk"));
       return;
     case kMenuNormalToggle:
       state.KeyboardMode = 0;

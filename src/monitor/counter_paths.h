@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app_state.h"
+#include "monitor/counter_library.h"
+#include "monitor/monitor_state.h"
 
 namespace veska {
 
@@ -14,9 +15,11 @@ inline constexpr int32_t kProcessorTimeIndex = 6;
 inline constexpr int32_t kLogicalDiskObjectIndex = 236;
 inline constexpr int32_t kDiskTimeIndex = 200;
 
-void LookUpCounterName(AppState& state, int32_t index, std::string& field);
-std::string BuildCoreCounterPath(AppState& state, int32_t core);
-std::string BuildDiskCounterPath(AppState& state);
+void LookUpCounterName(MonitorState& state, CounterLibrary& counters,
+                       int32_t index, std::string& field);
+std::string BuildCoreCounterPath(MonitorState& state, CounterLibrary& counters,
+                                 int32_t core);
+std::string BuildDiskCounterPath(MonitorState& state, CounterLibrary& counters);
 
 }  // namespace veska
 

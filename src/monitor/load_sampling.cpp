@@ -5,9 +5,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "monitor/counter_library.h"
 #include "monitor/counter_paths.h"
-#include "monitor/counter_repair.h"
 
 namespace veska {
 
@@ -19,7 +17,7 @@ constexpr uint32_t kMaxProcessors =
 
 // Cores the per-core loops may walk: never past either table, whatever
 // LastCoreIndex says.
-size_t CoreCount(const AppState& state) {
+size_t CoreCount(const MonitorState& state) {
   if (state.LastCoreIndex < 0) return 0;
   return static_cast<size_t>(state.LastCoreIndex) + 1;
 }
@@ -37,54 +35,49 @@ double ReadValue(CounterLibrary& counters, CounterHandle counter,
 
 }  // namespace
 
-int32_t SetUpDiskCounter(AppState& state) {
-  CounterLibrary* counters = state.services.counters;
-  if (counters == nullptr) RunCounterRepair(state);
+int32_t SetUpDiskCounter(MonitorState& state, CounterLibrary& counters) {
   state.DiskQuery = 0;
-  state.PdhStatus = counters->OpenQuery(1, &state.DiskQuery);
-  if (state.PdhStatus != kCounterOk) RunCounterRepair(state);
-  state.DiskCounterPath = BuildDiskCounterPath(state);
+  state.PdhStatus = counters.OpenQuery(1, &state.DiskQuery);
+  if (state.PdhStatus != kCounterOk) return 0;
+  state.DiskCounterPath = BuildDiskCounterPath(state, counters);
   state.DiskCounter = 0;
-  state.PdhStatus = counters->AddCounter(state.DiskQuery, state.DiskCounterPath,
-                                         0, &state.DiskCounter);
-  if (state.DiskCounter == 0) RunCounterRepair(state);
+  state.PdhStatus = counters.AddCounter(state.DiskQuery, state.DiskCounterPath,
+                                        0, &state.DiskCounter);
+  if (state.DiskCounter == 0) return 0;
   return 1;
 }
 
-int32_t SetUpCpuCounters(AppState& state) {
-  CounterLibrary* counters = state.services.counters;
-  if (counters == nullptr) RunCounterRepair(state);
+int32_t SetUpCpuCounters(MonitorState& state, CounterLibrary& counters) {
   const uint32_t processors =
-      std::min(counters->ProcessorCount(), kMaxProcessors);
+      std::min(counters.ProcessorCount(), kMaxProcessors);
   // No processor at all would leave nothing to average (and a division by
   // zero); it is a broken counter service like any other.
-  if (processors == 0) RunCounterRepair(state);
+  if (processors == 0) return 0;
   state.LastCoreIndex = static_cast<int16_t>(processors - 1);
   state.CpuCounters.assign(processors, 0);
   state.CoreLoads.assign(processors, 0.0);
   state.CpuQuery = 0;
-  state.PdhStatus = counters->OpenQuery(1, &state.CpuQuery);
-  if (state.PdhStatus != kCounterOk) RunCounterRepair(state);
+  state.PdhStatus = counters.OpenQuery(1, &state.CpuQuery);
+  if (state.PdhStatus != kCounterOk) return 0;
   state.LastCpuCounter = 0;
   for (uint32_t n = 0; n < processors; ++n) {
     state.CoreCounterPath =
-        BuildCoreCounterPath(state, static_cast<int32_t>(n));
-    state.PdhStatus = counters->AddCounter(
-        state.CpuQuery, state.CoreCounterPath, 0, &state.LastCpuCounter);
+        BuildCoreCounterPath(state, counters, static_cast<int32_t>(n));
+    state.PdhStatus = counters.AddCounter(state.CpuQuery, state.CoreCounterPath,
+                                          0, &state.LastCpuCounter);
     if (state.PdhStatus == kCounterOk) {
       state.CpuCounters[n] = state.LastCpuCounter;
     }
   }
   // Only the last core decides: an earlier core that failed just stays
   // silent at 0.
-  if (state.LastCpuCounter == 0) RunCounterRepair(state);
+  if (state.LastCpuCounter == 0) return 0;
   return 1;
 }
 
-void SampleRAMLoad(AppState& state) {
+void SampleRAMLoad(MonitorState& state, CounterLibrary& counters) {
   MemoryStatus memory;
-  CounterLibrary* counters = state.services.counters;
-  if (counters == nullptr || !counters->GetMemoryStatus(&memory)) {
+  if (!counters.GetMemoryStatus(&memory)) {
     memory = MemoryStatus{};
   }
   state.TotalRAM = memory.total_physical;
@@ -101,26 +94,22 @@ void SampleRAMLoad(AppState& state) {
                                static_cast<double>(state.TotalRAM) * 100.0);
 }
 
-void SampleCpuLoads(AppState& state) {
-  CounterLibrary* counters = state.services.counters;
-  if (counters == nullptr) return;
-  counters->CollectQueryData(state.CpuQuery);
+void SampleCpuLoads(MonitorState& state, CounterLibrary& counters) {
+  counters.CollectQueryData(state.CpuQuery);
   const size_t cores = std::min(
       {CoreCount(state), state.CpuCounters.size(), state.CoreLoads.size()});
   for (size_t n = 0; n < cores; ++n) {
     state.CoreLoads[n] =
-        ReadValue(*counters, state.CpuCounters[n], state.CpuValue);
+        ReadValue(counters, state.CpuCounters[n], state.CpuValue);
   }
 }
 
-void SampleDiskLoad(AppState& state) {
-  CounterLibrary* counters = state.services.counters;
-  if (counters == nullptr) return;
-  counters->CollectQueryData(state.DiskQuery);
-  state.DiskLoad = ReadValue(*counters, state.DiskCounter, state.DiskValue);
+void SampleDiskLoad(MonitorState& state, CounterLibrary& counters) {
+  counters.CollectQueryData(state.DiskQuery);
+  state.DiskLoad = ReadValue(counters, state.DiskCounter, state.DiskValue);
 }
 
-void UpdateCpuAverage(AppState& state) {
+void UpdateCpuAverage(MonitorState& state) {
   const size_t cores = CoreCount(state);
   const size_t readable = std::min(cores, state.CoreLoads.size());
   int32_t accumulator = 0;
@@ -136,14 +125,12 @@ void UpdateCpuAverage(AppState& state) {
   state.CpuAverage = cores == 0 ? 0 : accumulator / static_cast<int32_t>(cores);
 }
 
-void CloseCpuQuery(AppState& state) {
-  if (state.services.counters == nullptr) return;
-  state.services.counters->CloseQuery(state.CpuQuery);
+void CloseCpuQuery(MonitorState& state, CounterLibrary& counters) {
+  counters.CloseQuery(state.CpuQuery);
 }
 
-void CloseDiskQuery(AppState& state) {
-  if (state.services.counters == nullptr) return;
-  state.services.counters->CloseQuery(state.DiskQuery);
+void CloseDiskQuery(MonitorState& state, CounterLibrary& counters) {
+  counters.CloseQuery(state.DiskQuery);
 }
 
 }  // namespace veska

@@ -5,21 +5,23 @@
 
 #include <cstdint>
 
-#include "app/app_state.h"
+#include "monitor/counter_library.h"
+#include "monitor/monitor_state.h"
 
 namespace veska {
 
-// Both return 1, or end the process through the repair flow.
-int32_t SetUpDiskCounter(AppState& state);
-int32_t SetUpCpuCounters(AppState& state);
+// Both return 1, or 0 at the first step the counter service refuses; the
+// caller then offers the counter repair, and set-up goes no further.
+int32_t SetUpDiskCounter(MonitorState& state, CounterLibrary& counters);
+int32_t SetUpCpuCounters(MonitorState& state, CounterLibrary& counters);
 
-void SampleRAMLoad(AppState& state);
-void SampleCpuLoads(AppState& state);
-void SampleDiskLoad(AppState& state);
-void UpdateCpuAverage(AppState& state);
+void SampleRAMLoad(MonitorState& state, CounterLibrary& counters);
+void SampleCpuLoads(MonitorState& state, CounterLibrary& counters);
+void SampleDiskLoad(MonitorState& state, CounterLibrary& counters);
+void UpdateCpuAverage(MonitorState& state);
 
-void CloseCpuQuery(AppState& state);
-void CloseDiskQuery(AppState& state);
+void CloseCpuQuery(MonitorState& state, CounterLibrary& counters);
+void CloseDiskQuery(MonitorState& state, CounterLibrary& counters);
 
 }  // namespace veska
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "monitor/load_sampling.h"
-#include "sound/sound_engine.h"
 
 namespace veska {
 namespace {
@@ -38,49 +37,47 @@ void Step(int32_t& level, int32_t target, int32_t& sliding) {
   }
 }
 
-int CoreCount(const AppState& state) {
-  return state.LastCoreIndex < 0 ? 0 : state.LastCoreIndex + 1;
+int CoreCount(const MonitorState& monitor) {
+  return monitor.LastCoreIndex < 0 ? 0 : monitor.LastCoreIndex + 1;
 }
 
 // The per-core tables are sized by start-up; never index past them if the
 // core count changed afterwards.
-void EnsureCoreTables(AppState& state) {
-  const std::size_t cores = static_cast<std::size_t>(CoreCount(state));
+void EnsureCoreTables(SoundpackState& state, const MonitorState& monitor) {
+  const std::size_t cores = static_cast<std::size_t>(CoreCount(monitor));
   if (state.CoreLevels.size() < cores) state.CoreLevels.resize(cores, 0);
   if (state.CoreTargets.size() < cores) state.CoreTargets.resize(cores, 0);
   if (state.CoreSliding.size() < cores) state.CoreSliding.resize(cores, 0);
 }
 
-double CoreLoad(const AppState& state, int n) {
+double CoreLoad(const MonitorState& monitor, int n) {
   const auto index = static_cast<std::size_t>(n);
-  return index < state.CoreLoads.size() ? state.CoreLoads[index] : 0.0;
+  return index < monitor.CoreLoads.size() ? monitor.CoreLoads[index] : 0.0;
 }
 
 // Sound calls by element key, through the table's find-or-add lookup.
 class Elements {
  public:
-  explicit Elements(AppState& state)
-      : table_(state.SoundTable), engine_(state.services.sound) {}
+  Elements(SoundTable& table, SoundEngine& engine)
+      : table_(table), engine_(engine) {}
 
   void SetVolume(const std::string& key, int32_t volume) {
     const SoundHandle handle = table_.FindOrAdd(key);
-    if (engine_ != nullptr) engine_->SetVolume(handle, volume);
+    engine_.SetVolume(handle, volume);
   }
   void SetFrequency(const std::string& key, int32_t frequency) {
     const SoundHandle handle = table_.FindOrAdd(key);
     // A negative value wraps far above what the device accepts, so it is
     // refused like any other out-of-range frequency.
-    if (engine_ != nullptr) {
-      engine_->SetFrequency(handle, static_cast<uint32_t>(frequency));
-    }
+    engine_.SetFrequency(handle, static_cast<uint32_t>(frequency));
   }
   void SetPan(const std::string& key, int32_t pan) {
     const SoundHandle handle = table_.FindOrAdd(key);
-    if (engine_ != nullptr) engine_->SetPan(handle, pan);
+    engine_.SetPan(handle, pan);
   }
   void Play(const std::string& key, int32_t volume) {
     const SoundHandle handle = table_.FindOrAdd(key);
-    if (engine_ != nullptr) engine_->Play(handle, PlayLoop, volume);
+    engine_.Play(handle, PlayLoop, volume);
   }
 
   // The single sound below mode 2, else "a" (at `a_volume`) then "b".
@@ -96,7 +93,7 @@ class Elements {
 
  private:
   SoundTable& table_;
-  SoundEngine* engine_;
+  SoundEngine& engine_;
 };
 
 int32_t PitchFrequency(int32_t level) {
@@ -169,32 +166,33 @@ int32_t RoundHalfEven(double value) {
   return ToInt32(whole);
 }
 
-void UpdateTargets(AppState& state) {
-  UpdateCpuAverage(state);
-  EnsureCoreTables(state);
+void UpdateTargets(SoundpackState& state, MonitorState& monitor) {
+  UpdateCpuAverage(monitor);
+  EnsureCoreTables(state, monitor);
   if (state.CpuSliding == 0 && TakesCpuTarget(state.CPUSoundMode)) {
     if (state.UseAverages != 0) {
-      state.CpuTarget = state.CpuAverage;
+      state.CpuTarget = monitor.CpuAverage;
       state.CpuSliding = 1;
     } else {
-      for (int n = 0; n < CoreCount(state); ++n) {
+      for (int n = 0; n < CoreCount(monitor); ++n) {
         state.CoreSliding[n] = 1;
-        state.CoreTargets[n] = RoundHalfEven(CoreLoad(state, n));
+        state.CoreTargets[n] = RoundHalfEven(CoreLoad(monitor, n));
       }
     }
   }
   if (state.RAMSliding == 0) {
-    state.RAMTarget = RoundHalfEven(state.RAMLoad);
+    state.RAMTarget = RoundHalfEven(monitor.RAMLoad);
     state.RAMSliding = 1;
   }
   if (state.DiskSliding == 0) {
-    state.DiskTarget = RoundHalfEven(state.DiskLoad);
+    state.DiskTarget = RoundHalfEven(monitor.DiskLoad);
     state.DiskSliding = 1;
   }
 }
 
-void UpdateSounds(AppState& state) {
-  EnsureCoreTables(state);
+void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
+                  float volume, SoundEngine& sound) {
+  EnsureCoreTables(state, monitor);
   // Any non-zero UseAverages is averages mode here too, or a pack with such
   // a value would hold the CPU level still for ever.
   if (state.UseAverages != 0) {
@@ -202,7 +200,7 @@ void UpdateSounds(AppState& state) {
       Step(state.CpuLevel, state.CpuTarget, state.CpuSliding);
     }
   } else {
-    for (int n = 0; n < CoreCount(state); ++n) {
+    for (int n = 0; n < CoreCount(monitor); ++n) {
       if (state.CoreSliding[n] == 1) {
         Step(state.CoreLevels[n], state.CoreTargets[n], state.CoreSliding[n]);
       }
@@ -215,29 +213,30 @@ void UpdateSounds(AppState& state) {
     Step(state.DiskLevel, state.DiskTarget, state.DiskSliding);
   }
 
-  Elements elements(state);
+  Elements elements(state.SoundTable, sound);
   if (state.UseAverages != 0) {
     SetCpuSounds(elements, state.CPUSoundMode, "", false, state.CpuLevel,
-                 state.Volume);
+                 volume);
   } else {
-    for (int n = 0; n < CoreCount(state); ++n) {
+    for (int n = 0; n < CoreCount(monitor); ++n) {
       SetCpuSounds(elements, state.CPUSoundMode, std::to_string(n), true,
-                   state.CoreLevels[n], state.Volume);
+                   state.CoreLevels[n], volume);
     }
   }
   SetResourceSounds(elements, state.RAMSoundMode, "ram", state.RAMLevel,
-                    state.Volume);
+                    volume);
   if (state.HasDiskSounds == 1) {
     SetResourceSounds(elements, state.DiskSoundMode, "Disk", state.DiskLevel,
-                      state.Volume);
+                      volume);
   }
 }
 
-void StartSounds(AppState& state) {
-  Elements elements(state);
-  if (state.PlayCPU == 1) {
+void StartSounds(SoundpackState& state, const MonitorState& monitor,
+                 const ElementSwitches& play, SoundEngine& sound) {
+  Elements elements(state.SoundTable, sound);
+  if (play.PlayCPU == 1) {
     if (state.UseAverages == 0) {
-      for (int n = 0; n < CoreCount(state); ++n) {
+      for (int n = 0; n < CoreCount(monitor); ++n) {
         elements.PlayResource(state.CPUSoundMode, "cpu", std::to_string(n));
       }
     } else {
@@ -245,21 +244,21 @@ void StartSounds(AppState& state) {
       elements.PlayResource(state.CPUSoundMode, "cpu", "", 9);
     }
   }
-  if (state.PlayRAM == 1) elements.PlayResource(state.RAMSoundMode, "ram", "");
-  if (state.HasDiskSounds == 1 && state.PlayDisk == 1) {
+  if (play.PlayRAM == 1) elements.PlayResource(state.RAMSoundMode, "ram", "");
+  if (state.HasDiskSounds == 1 && play.PlayDisk == 1) {
     elements.PlayResource(state.DiskSoundMode, "Disk", "");
   }
 
   if (state.UseAverages != 0) return;
   // One core has no neighbour to be spread from; it stands in the middle.
-  if (state.LastCoreIndex <= 0) {
+  if (monitor.LastCoreIndex <= 0) {
     state.PanStep = 0;
     state.PanPosition = 0;
   } else {
-    state.PanStep = 200 / state.LastCoreIndex + 1;
+    state.PanStep = 200 / monitor.LastCoreIndex + 1;
     state.PanPosition = -100;
   }
-  for (int n = 0; n < CoreCount(state); ++n) {
+  for (int n = 0; n < CoreCount(monitor); ++n) {
     const std::string suffix = std::to_string(n);
     if (state.CPUSoundMode < 2) {
       elements.SetPan("cpu" + suffix, state.PanPosition);

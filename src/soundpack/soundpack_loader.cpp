@@ -7,9 +7,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "prefs/preferences_store.h"
-#include "shell/shell_services.h"
-#include "sound/sound_engine.h"
 #include "soundpack/soundpack_selection.h"
 
 namespace veska {
@@ -73,15 +70,13 @@ std::vector<std::string> ListFiles(const std::string& folder) {
 
 class ElementLoader {
  public:
-  ElementLoader(AppState& state, const std::string& folder)
-      : state_(state), folder_(folder) {}
+  ElementLoader(SoundpackState& state, SoundEngine& engine,
+                const std::string& folder)
+      : state_(state), engine_(engine), folder_(folder) {}
 
   SoundHandle Load(const std::string& file, const std::string& key) {
-    SoundEngine* engine = state_.services.sound;
     const SoundHandle handle =
-        engine != nullptr
-            ? engine->LoadFile(folder_ + file + state_.SoundExtension)
-            : 0;
+        engine_.LoadFile(folder_ + file + state_.SoundExtension);
     state_.SoundTable.FindOrAdd(key) = handle;
     return handle;
   }
@@ -98,20 +93,20 @@ class ElementLoader {
   }
 
  private:
-  AppState& state_;
+  SoundpackState& state_;
+  SoundEngine& engine_;
   const std::string& folder_;
 };
 
-void Detune(AppState& state, const std::vector<SoundHandle>& handles) {
+void Detune(SoundpackState& state, SoundEngine& engine,
+            const std::vector<SoundHandle>& handles) {
   std::uniform_int_distribution<int32_t> draw(0, 2000);
   state.FrequencyOffset = draw(state.Random) - 1000;
-  SoundEngine* engine = state.services.sound;
-  if (engine == nullptr) return;
   for (const SoundHandle handle : handles) {
     const int64_t frequency =
-        static_cast<int64_t>(engine->GetFrequency(handle)) +
+        static_cast<int64_t>(engine.GetFrequency(handle)) +
         state.FrequencyOffset;
-    engine->SetFrequency(handle, static_cast<uint32_t>(frequency));
+    engine.SetFrequency(handle, static_cast<uint32_t>(frequency));
   }
 }
 
@@ -137,19 +132,20 @@ std::string ChooseSoundExtension(std::vector<std::string> file_names,
   return chosen;
 }
 
-bool LoadSoundpackIfValid(AppState& state, const std::string& folder) {
-  PreferencesStore* prefs = state.services.prefs;
-  if (prefs == nullptr) return false;
-  state.SoundpackPrefs = prefs->OpenPreferences(folder + "/prefs.ini");
+bool LoadSoundpackIfValid(SoundpackState& state, const MonitorState& monitor,
+                          const SoundpackServices& services,
+                          const std::string& folder) {
+  PreferencesStore& prefs = services.prefs;
+  state.SoundpackPrefs = prefs.OpenPreferences(folder + "/prefs.ini");
   if (state.SoundpackPrefs == 0) return false;
-  prefs->SelectGroup("soundpack");
-  state.UseAverages = prefs->ReadInteger("UseAverages", 1);
-  state.CPUSoundMode = prefs->ReadInteger("CPUSoundMode", 1);
-  state.RAMSoundMode = prefs->ReadInteger("RAMSoundMode", 1);
-  state.SlideInterval = prefs->ReadInteger("SlideInterval", 100);
-  state.FrequencyFluctuation = prefs->ReadInteger("FrequencyFluctuation", 0);
-  state.DiskSoundMode = prefs->ReadInteger("DiskSoundMode", 1);
-  prefs->ClosePreferences();
+  prefs.SelectGroup("soundpack");
+  state.UseAverages = prefs.ReadInteger("UseAverages", 1);
+  state.CPUSoundMode = prefs.ReadInteger("CPUSoundMode", 1);
+  state.RAMSoundMode = prefs.ReadInteger("RAMSoundMode", 1);
+  state.SlideInterval = prefs.ReadInteger("SlideInterval", 100);
+  state.FrequencyFluctuation = prefs.ReadInteger("FrequencyFluctuation", 0);
+  state.DiskSoundMode = prefs.ReadInteger("DiskSoundMode", 1);
+  prefs.ClosePreferences();
 
   const std::vector<std::string> files = ListFiles(folder);
   state.SoundExtension = ChooseSoundExtension(files, state.SoundExtension);
@@ -157,14 +153,16 @@ bool LoadSoundpackIfValid(AppState& state, const std::string& folder) {
     state.HasDiskSounds = 1;
   }
 
-  ElementLoader loader(state, folder);
+  ElementLoader loader(state, services.sound, folder);
   if (state.UseAverages != 0) {
     loader.LoadResource(state.CPUSoundMode, "/cpu", "cpu");
   } else {
-    for (int n = 0; n <= state.LastCoreIndex; ++n) {
+    for (int n = 0; n <= monitor.LastCoreIndex; ++n) {
       const std::vector<SoundHandle> handles = loader.LoadResource(
           state.CPUSoundMode, "/cpu", "cpu", std::to_string(n));
-      if (state.FrequencyFluctuation == 1) Detune(state, handles);
+      if (state.FrequencyFluctuation == 1) {
+        Detune(state, services.sound, handles);
+      }
     }
   }
   loader.LoadResource(state.RAMSoundMode, "/ram", "ram");
@@ -174,10 +172,15 @@ bool LoadSoundpackIfValid(AppState& state, const std::string& folder) {
   return true;
 }
 
-void LoadSoundpack(AppState& state, const std::string& folder) {
-  if (LoadSoundpackIfValid(state, folder)) return;
-  ShowInvalidSoundpackMessage(state);
-  SelectSoundpack(state);
+SoundpackChoice LoadSoundpack(SoundpackState& state,
+                              const MonitorState& monitor,
+                              const SoundpackServices& services,
+                              std::string& path) {
+  if (LoadSoundpackIfValid(state, monitor, services, path)) {
+    return SoundpackChoice::kChosen;
+  }
+  ShowInvalidSoundpackMessage(services.shell);
+  return SelectSoundpack(state, monitor, services, path);
 }
 
 }  // namespace veska

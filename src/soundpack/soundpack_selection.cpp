@@ -3,10 +3,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/runtime.h"
-#include "shell/shell_services.h"
-#include "soundpack/soundpack_loader.h"
-
 namespace veska {
 namespace {
 
@@ -30,27 +26,27 @@ std::string SoundpackStartFolder(const std::string& current) {
   return folder + "packs";
 }
 
-void ShowInvalidSoundpackMessage(AppState& state) {
-  state.services.shell->ShowMessage(
+void ShowInvalidSoundpackMessage(ShellServices& shell) {
+  shell.ShowMessage(
       "Error", "Not a valid soundpack. Please choose a valid soundpack folder.",
       kMessageOk);
 }
 
-void SelectSoundpack(AppState& state) {
-  ShellServices& shell = *state.services.shell;
+SoundpackChoice SelectSoundpack(SoundpackState& state,
+                                const MonitorState& monitor,
+                                const SoundpackServices& services,
+                                std::string& path) {
+  ShellServices& shell = services.shell;
   const std::string start_folder = SoundpackStartFolder(CurrentFolder());
   // A loop rather than a call back through LoadSoundpack, so that a user who
   // keeps choosing wrong folders cannot exhaust the stack.
   while (true) {
-    state.Path = shell.FolderRequester("Select a soundpack", start_folder);
-    if (state.Path.empty()) {
-      shell.ShowMessage("No soundpack selected",
-                        "You didn't select a soundpack. Exiting program.",
-                        kMessageOk);
-      RuntimeShutdown(state);
+    path = shell.FolderRequester("Select a soundpack", start_folder);
+    if (path.empty()) return SoundpackChoice::kCancelled;
+    if (LoadSoundpackIfValid(state, monitor, services, path)) {
+      return SoundpackChoice::kChosen;
     }
-    if (LoadSoundpackIfValid(state, state.Path)) return;
-    ShowInvalidSoundpackMessage(state);
+    ShowInvalidSoundpackMessage(shell);
   }
 }
 

@@ -145,7 +145,7 @@ TEST_F(AppTest, ReloadKeepsLevelsAndMenuAndACancelEndsUnsaved) {
   for (int core = 0; core < 4; ++core) counters.SetCoreLoad(core, 10 + core);
   WriteSettings(Pack("cores"), "KeyboardMode = 0\n");
   std::vector<int32_t> core_levels;
-  At(2990, [&] { core_levels = state.CoreLevels; });
+  At(2990, [&] { core_levels = state.soundpack.CoreLevels; });
   shell.QueueHotkey(2995);  // muted
   shell.AnswerFolder(Pack("disk"));
   shell.QueueMenuChoice(3000, kMenuLoadSoundpack);
@@ -153,7 +153,7 @@ TEST_F(AppTest, ReloadKeepsLevelsAndMenuAndACancelEndsUnsaved) {
     EXPECT_TRUE(Playing("cpu") && Playing("Disk") && state.Muted == 1);
     EXPECT_EQ(device.Live().size(), 3u);
   });
-  At(4900, [&] { EXPECT_GT(state.CpuLevel, 0); });
+  At(4900, [&] { EXPECT_GT(state.soundpack.CpuLevel, 0); });
   shell.AnswerFolder(Pack("disk"));  // the same pack again
   shell.QueueMenuChoice(5000, kMenuLoadSoundpack);
   std::string saved;
@@ -168,7 +168,7 @@ TEST_F(AppTest, ReloadKeepsLevelsAndMenuAndACancelEndsUnsaved) {
   shell.QueueMenuChoice(6000, kMenuLoadSoundpack);  // cancelled
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(core_levels, (std::vector<int32_t>{10, 11, 12, 13, 0}));
-  EXPECT_EQ(state.CoreLevels, core_levels);
+  EXPECT_EQ(state.soundpack.CoreLevels, core_levels);
   EXPECT_FALSE(shell.HasMenuItem(kMenuDisk));
   EXPECT_EQ(shell.messages().back().title, "No soundpack selected");
   EXPECT_EQ(Read("settings.ini"), saved);

@@ -66,7 +66,8 @@ TEST_F(AppTest, TimersNeedMoreThanTheirIntervalNeverCatchUpAndFeedTheTooltip) {
   std::vector<uint32_t> samples;
   int seen = 0;
   on_wait = [&](uint32_t now) {
-    if (std::exchange(seen, counters.collections[state.CpuQuery]) != seen) {
+    if (std::exchange(seen, counters.collections[state.monitor.CpuQuery]) !=
+        seen) {
       samples.push_back(now);
     }
   };
@@ -142,6 +143,10 @@ TEST_F(AppTest, ExitFreesSoundsAndClosesQueriesBeforeSaving) {
 TEST_F(AppTest, CancelledChoiceAndCounterFailureEndWithCodeZeroUnsaved) {
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(shell.messages().at(0).title, "No soundpack selected");
+  EXPECT_EQ(shell.messages().at(0).text,
+            "You didn't select a soundpack. Exiting program.");
+  EXPECT_EQ(shell.messages().at(0).style, kMessageOk);
+  EXPECT_TRUE(device.closed && !shell.tray_icon_added());
   counters.open_query_fails = true;
   state = AppState();
   state.services = {&counters, &engine, &shell, &prefs};

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "monitor/load_sampling.h"
-#include "shell/script/scripted_shell.h"
 #include "temp_folder.h"
 
 namespace veska {
@@ -341,25 +340,21 @@ TEST(WholeDiskTest, PartitionsAndStackedDevicesAreLeftOut) {
 
 // Sampling as the program does it, over the fixture copies.
 TEST_F(ProcFixtureTest, SamplingOverTheFixtures) {
-  ScriptedShell shell;
-  AppState state;
-  state.services.counters = &library_;
-  state.services.shell = &shell;
-  ASSERT_EQ(SetUpDiskCounter(state), 1);
-  ASSERT_EQ(SetUpCpuCounters(state), 1);
+  MonitorState state;
+  ASSERT_EQ(SetUpDiskCounter(state, library_), 1);
+  ASSERT_EQ(SetUpCpuCounters(state, library_), 1);
   EXPECT_EQ(state.LastCoreIndex, 2);
   EXPECT_EQ(state.CpuCounters.size(), 3u);
-  EXPECT_TRUE(shell.messages().empty());
 
-  SampleRAMLoad(state);
-  SampleCpuLoads(state);
-  SampleDiskLoad(state);
+  SampleRAMLoad(state, library_);
+  SampleCpuLoads(state, library_);
+  SampleDiskLoad(state, library_);
   EXPECT_EQ(state.CoreLoads, std::vector<double>(3, 0.0));
   EXPECT_EQ(state.DiskLoad, 0.0);
   Moment(2);
   now_ns_ += 500000000;
-  SampleCpuLoads(state);
-  SampleDiskLoad(state);
+  SampleCpuLoads(state, library_);
+  SampleDiskLoad(state, library_);
   UpdateCpuAverage(state);
 
   EXPECT_EQ(state.RAMLoad, 75.0f);

@@ -8,7 +8,6 @@
 
 #include "monitor/linux/proc_counter_library.h"
 #include "monitor/load_sampling.h"
-#include "shell/script/scripted_shell.h"
 
 namespace {
 std::atomic<bool> counting{false};
@@ -31,18 +30,15 @@ namespace {
 
 TEST(SampleAllocationTest, SamplingThisMachineAllocatesNothing) {
   ProcCounterLibrary library;
-  ScriptedShell shell;
-  AppState state;
-  state.services.counters = &library;
-  state.services.shell = &shell;
-  ASSERT_EQ(SetUpDiskCounter(state), 1);
-  ASSERT_EQ(SetUpCpuCounters(state), 1);
+  MonitorState state;
+  ASSERT_EQ(SetUpDiskCounter(state, library), 1);
+  ASSERT_EQ(SetUpCpuCounters(state, library), 1);
 
   counting = true;
   for (int i = 0; i < 3; ++i) {
-    SampleRAMLoad(state);
-    SampleCpuLoads(state);
-    SampleDiskLoad(state);
+    SampleRAMLoad(state, library);
+    SampleCpuLoads(state, library);
+    SampleDiskLoad(state, library);
     UpdateCpuAverage(state);
   }
   counting = false;

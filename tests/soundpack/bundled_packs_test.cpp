@@ -70,8 +70,8 @@ TEST(BundledPacksTest, EveryElementLoadsAndLoopsCleanly) {
     for (const SoundDecoder& decoder : decoders)
       rig.engine.RegisterDecoder(decoder);
     const std::string folder = pack.string() + "/";
-    LoadSoundpack(rig.state, folder);
-    const AppState& s = rig.state;
+    rig.Load(folder);
+    const SoundpackState& s = rig.state;
 
     // The files each resource's mode asks for; the pitch ones must be
     // authored at 22050 Hz so that idle plays them as written.

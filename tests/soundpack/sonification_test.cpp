@@ -34,13 +34,17 @@ class SonificationTest : public ::testing::Test {
   }
   void Pass(int passes = 1) {
     for (int i = 0; i < passes; ++i) {
-      UpdateTargets(state);
-      UpdateSounds(state);
+      UpdateTargets(state, monitor);
+      UpdateSounds(state, monitor, volume, rig.engine);
     }
   }
 
   testing::SoundpackRig rig{4};
-  AppState& state = rig.state;
+  SoundpackState& state = rig.state;
+  MonitorState& monitor = rig.monitor;
+  // The application's settings the sounds follow, at their start values.
+  float volume = 0.1f;
+  ElementSwitches play;
 };
 
 TEST(RoundHalfEvenTest, HalvesGoToTheEvenNeighbour) {
@@ -86,7 +90,7 @@ TEST_F(SonificationTest, VolumesAndFrequenciesOfEachMode) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " level "
                                       << c.level << " volume " << c.volume);
-    state.Volume = c.volume;
+    volume = c.volume;
     state.CPUSoundMode = state.RAMSoundMode = state.DiskSoundMode = c.mode;
     state.CpuLevel = state.RAMLevel = state.DiskLevel = c.level;
     state.CoreLevels.assign(4, c.level);
@@ -100,12 +104,12 @@ TEST_F(SonificationTest, VolumesAndFrequenciesOfEachMode) {
       }
     };
     state.UseAverages = 1;
-    UpdateSounds(state);
+    UpdateSounds(state, monitor, volume, rig.engine);
     check("cpu", "", c.cpu);
     check("ram", "", c.other);
     check("Disk", "", c.other);
     state.UseAverages = 0;
-    UpdateSounds(state);
+    UpdateSounds(state, monitor, volume, rig.engine);
     for (int n = 0; n < 4; ++n) check("cpu", std::to_string(n), c.core);
   }
 }
@@ -122,7 +126,7 @@ TEST_F(SonificationTest, PitchModeSpansTwentyTwoToSeventyTwoKilohertz) {
   for (const auto& [level, hz] : steps) {
     state.CpuLevel = level;
     state.RAMLevel = level;
-    UpdateSounds(state);
+    UpdateSounds(state, monitor, volume, rig.engine);
     EXPECT_EQ(rig.Buffer("cpu").frequency, hz) << level;
     EXPECT_EQ(rig.Buffer("ram").frequency, hz) << level;
   }
@@ -132,11 +136,11 @@ TEST_F(SonificationTest, AveragesModeHoldsATargetUntilReached) {
   Load({"cpu"});
   state.CPUSoundMode = 0;
   state.CpuLevel = state.RAMLevel = 20;
-  state.CoreLoads.assign(4, 60);
-  state.RAMLoad = 60;
+  monitor.CoreLoads.assign(4, 60);
+  monitor.RAMLoad = 60;
   Pass(2);
-  state.CoreLoads.assign(4, 30);
-  state.RAMLoad = 30;
+  monitor.CoreLoads.assign(4, 30);
+  monitor.RAMLoad = 30;
   Pass(38);  // 22 -> 60, the target held though the load fell
   EXPECT_EQ(state.CpuTarget, 60);
   EXPECT_EQ(state.RAMTarget, 60);
@@ -158,10 +162,10 @@ TEST_F(SonificationTest, PerCoreTargetsFollowTheLatestLoad) {
   state.UseAverages = 0;
   state.CPUSoundMode = 2;
   state.CoreLevels.assign(4, 20);
-  state.CoreLoads = {30.5, 31.5, 60, 60};
+  monitor.CoreLoads = {30.5, 31.5, 60, 60};
   Pass(2);
   EXPECT_EQ(state.CoreTargets, (std::vector<int32_t>{30, 32, 60, 60}));
-  state.CoreLoads = {10, 22, 60, 15};
+  monitor.CoreLoads = {10, 22, 60, 15};
   Pass();
   EXPECT_EQ(state.CoreLevels, (std::vector<int32_t>{21, 22, 23, 21}));
   EXPECT_EQ(state.CoreSliding, (std::vector<int32_t>{1, 0, 1, 1}));
@@ -174,8 +178,8 @@ TEST_F(SonificationTest, OddSettingsAndShortTables) {
   // Any non-zero UseAverages moves the CPU level.
   state.UseAverages = 2;
   state.CPUSoundMode = 0;
-  state.CoreLoads.assign(4, 10);
-  state.DiskLoad = 50;
+  monitor.CoreLoads.assign(4, 10);
+  monitor.DiskLoad = 50;
   Pass(3);
   EXPECT_EQ(state.CpuLevel, 3);
   // Without disk sounds the disk slide is taken once and never runs.
@@ -187,7 +191,7 @@ TEST_F(SonificationTest, OddSettingsAndShortTables) {
   state.CpuSliding = 0;
   state.CPUSoundMode = 3;
   state.RAMSoundMode = -1;
-  StartSounds(state);
+  StartSounds(state, monitor, play, rig.engine);
   Pass(3);
   EXPECT_EQ(state.CpuSliding, 0);
   EXPECT_EQ(rig.Buffer("cpua").calls.back(), "Play 1");
@@ -210,21 +214,21 @@ TEST_F(SonificationTest, StartVolumesAndSwitches) {
   for (const auto& [key, buffer] : rig.buffers) {
     rig.engine.SetVolume(rig.Handle(key), 100);
   }
-  StartSounds(state);
+  StartSounds(state, monitor, play, rig.engine);
   for (const auto& [key, buffer] : rig.buffers) {
     EXPECT_EQ(Volume(key), key == "cpua" ? 9 : 0) << key;
     EXPECT_TRUE(buffer->playing && buffer->looping) << key;
     EXPECT_EQ(buffer->pan, 0) << key;
   }
-  state.PlayCPU = 0;
-  state.PlayDisk = 2;  // only 1 is on
-  StartSounds(state);
+  play.PlayCPU = 0;
+  play.PlayDisk = 2;  // only 1 is on
+  StartSounds(state, monitor, play, rig.engine);
   EXPECT_EQ(rig.Buffer("cpua").play_count, 1);
   EXPECT_EQ(rig.Buffer("rama").play_count, 2);
   EXPECT_EQ(rig.Buffer("Diskb").play_count, 1);
-  state.PlayDisk = 1;
+  play.PlayDisk = 1;
   state.HasDiskSounds = 0;
-  StartSounds(state);
+  StartSounds(state, monitor, play, rig.engine);
   EXPECT_EQ(rig.Buffer("Diskb").play_count, 1);
 }
 
@@ -250,8 +254,9 @@ TEST(PanTableTest, CoresSpreadFromLeftToRight) {
     }
     rig.state.UseAverages = 0;
     rig.state.CPUSoundMode = 2;
-    rig.state.PlayCPU = 0;  // the pans are set all the same
-    StartSounds(rig.state);
+    ElementSwitches play;
+    play.PlayCPU = 0;  // the pans are set all the same
+    StartSounds(rig.state, rig.monitor, play, rig.engine);
     for (int n = 0; n < cores; ++n) {
       for (const std::string key : {"cpua", "cpub"}) {
         EXPECT_EQ(rig.Buffer(key + std::to_string(n)).calls,

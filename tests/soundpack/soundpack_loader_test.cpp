@@ -36,7 +36,7 @@ class LoaderTest : public ::testing::Test {
   }
 
   testing::SoundpackRig rig{4};
-  AppState& state = rig.state;
+  SoundpackState& state = rig.state;
   int packs_ = 0;
 };
 
@@ -46,8 +46,8 @@ TEST_F(LoaderTest, PrefsWithoutTheGroupGiveTheDefaults) {
   state.SlideInterval = 5;
   state.FrequencyFluctuation = 1;
   state.CPUSoundMode = state.RAMSoundMode = state.DiskSoundMode = 2;
-  LoadSoundpack(state, Pack("[other]\nUseAverages=0\nCPUSoundMode=2\n",
-                            {"cpu.wav", "ram.wav", "cpu_a.wav"}));
+  rig.Load(Pack("[other]\nUseAverages=0\nCPUSoundMode=2\n",
+                {"cpu.wav", "ram.wav", "cpu_a.wav"}));
   EXPECT_EQ(
       std::vector<int32_t>({state.UseAverages, state.CPUSoundMode,
                             state.RAMSoundMode, state.SlideInterval,
@@ -58,10 +58,11 @@ TEST_F(LoaderTest, PrefsWithoutTheGroupGiveTheDefaults) {
 }
 
 TEST_F(LoaderTest, ReadsTheGroupAndLoadsPerCore) {
-  LoadSoundpack(state, Pack("[soundpack]\nUseAverages=0\nCPUSoundMode=0\n"
-                            "RAMSoundMode=2\nSlideInterval=40\n"
-                            "FrequencyFluctuation=3\nDiskSoundMode=0\n",
-                            {"cpu.wav", "ram_a.wav", "ram_b.wav", "Disk.wav"}));
+  rig.Load(
+      Pack("[soundpack]\nUseAverages=0\nCPUSoundMode=0\n"
+           "RAMSoundMode=2\nSlideInterval=40\n"
+           "FrequencyFluctuation=3\nDiskSoundMode=0\n",
+           {"cpu.wav", "ram_a.wav", "ram_b.wav", "Disk.wav"}));
   EXPECT_EQ(state.SlideInterval, 40);
   EXPECT_EQ(state.FrequencyFluctuation, 3);
   EXPECT_EQ(state.HasDiskSounds, 1);
@@ -103,14 +104,14 @@ TEST_F(LoaderTest, ExtensionComesFromElementFilesInNameOrder) {
 }
 
 TEST_F(LoaderTest, StrayFilesAndDiskNames) {
-  LoadSoundpack(state, Pack("[soundpack]\n", {"cpu.ogg", "Disk.ogg", "ram.ogg",
-                                              "readme.txt", "zz.notes"}));
+  rig.Load(Pack("[soundpack]\n",
+                {"cpu.ogg", "Disk.ogg", "ram.ogg", "readme.txt", "zz.notes"}));
   EXPECT_EQ(state.SoundExtension, ".ogg");
   EXPECT_EQ(Loaded(), (Keys{"cpu", "ram", "Disk"}));
 
   // Without element files a stray file decides, and the pack is silent.
   state.SoundTable.Clear();
-  LoadSoundpack(state, Pack("[soundpack]\n", {"notes.txt"}));
+  rig.Load(Pack("[soundpack]\n", {"notes.txt"}));
   EXPECT_EQ(state.SoundExtension, ".txt");
   // Disk sounds, once found, stay on for later packs.
   EXPECT_EQ(Loaded(true), (Keys{"cpu", "ram", "Disk"}));
@@ -118,7 +119,7 @@ TEST_F(LoaderTest, StrayFilesAndDiskNames) {
 
 TEST_F(LoaderTest, AnyFileNamingDiskMarksDiskSounds) {
   const std::string plain = Pack("[soundpack]\n", {"cpu.wav", "ram.wav"});
-  LoadSoundpack(state, plain);
+  rig.Load(plain);
   EXPECT_EQ(state.HasDiskSounds, 0);
   EXPECT_EQ(Loaded(), (Keys{"cpu", "ram"}));
 
@@ -127,7 +128,7 @@ TEST_F(LoaderTest, AnyFileNamingDiskMarksDiskSounds) {
   testing::WriteFile(folder + "MyDISK.txt", "notes");
   std::filesystem::create_directories(folder + "ram.zzz");  // folders skipped
   state.SoundTable.Clear();
-  LoadSoundpack(state, folder);
+  rig.Load(folder);
   EXPECT_EQ(state.HasDiskSounds, 1);
   EXPECT_EQ(state.SoundExtension, ".wav");
   EXPECT_EQ(rig.Handle("Diska"), 0);  // still looked for as "/Disk_a"
@@ -138,7 +139,7 @@ TEST_F(LoaderTest, PerCorePairsMakeEightSoundsFromTwoFiles) {
   const std::string folder = Pack(
       "[soundpack]\nUseAverages=0\nCPUSoundMode=2\n", {"ram.wav", "cpu_a.wav"});
   testing::WriteWav(folder + "cpu_b.wav", 44100);
-  LoadSoundpack(state, folder);
+  rig.Load(folder);
   std::set<int32_t> handles;
   for (int n = 0; n < 4; ++n) {
     const std::string core = std::to_string(n);
@@ -159,7 +160,7 @@ TEST_F(LoaderTest, DetuneGivesEachCoreOneOffsetWithinBounds) {
                      "FrequencyFluctuation=1\n");
   testing::WriteWav(folder + "cpu_a.wav", 22050);
   testing::WriteWav(folder + "cpu_b.wav", 44100);
-  LoadSoundpack(big.state, folder);
+  big.Load(folder);
   std::set<int64_t> offsets;
   int64_t last = 0;
   for (int n = 0; n < 64; ++n) {
@@ -173,23 +174,22 @@ TEST_F(LoaderTest, DetuneGivesEachCoreOneOffsetWithinBounds) {
   EXPECT_EQ(big.state.FrequencyOffset, last);
 
   // Averages mode is never detuned, and draws nothing.
-  LoadSoundpack(state,
-                Pack("[soundpack]\nFrequencyFluctuation=1\n", {"cpu.wav"}));
+  rig.Load(Pack("[soundpack]\nFrequencyFluctuation=1\n", {"cpu.wav"}));
   EXPECT_EQ(rig.engine.GetFrequency(rig.Handle("cpu")), 22050u);
   EXPECT_EQ(state.FrequencyOffset, 0);
 }
 
 TEST_F(LoaderTest, ModesThreeAndNegativeChooseByTwo) {
-  LoadSoundpack(
-      state, Pack("[soundpack]\nCPUSoundMode=3\nRAMSoundMode=-1\n"
-                  "DiskSoundMode=9\n",
-                  {"cpu.wav", "cpu_a.wav", "cpu_b.wav", "ram.wav", "ram_a.wav",
-                   "ram_b.wav", "Disk_a.wav", "Disk_b.wav"}));
+  rig.Load(
+      Pack("[soundpack]\nCPUSoundMode=3\nRAMSoundMode=-1\n"
+           "DiskSoundMode=9\n",
+           {"cpu.wav", "cpu_a.wav", "cpu_b.wav", "ram.wav", "ram_a.wav",
+            "ram_b.wav", "Disk_a.wav", "Disk_b.wav"}));
   EXPECT_EQ(Loaded(), (Keys{"cpua", "cpub", "ram", "Diska", "Diskb"}));
 }
 
 TEST_F(LoaderTest, KeysAreCaseSensitive) {
-  LoadSoundpack(state, Pack("[soundpack]\n", {"cpu.wav", "Disk.wav"}));
+  rig.Load(Pack("[soundpack]\n", {"cpu.wav", "Disk.wav"}));
   const std::size_t before = state.SoundTable.Size();
   EXPECT_NE(rig.Handle("Disk"), 0);
   EXPECT_EQ(rig.Handle("disk"), 0);

@@ -16,9 +16,8 @@ void WriteWav(const std::filesystem::path& file, uint32_t rate,
 SoundpackRig::SoundpackRig(int cores)
     : diagnostics(std::tmpfile()), engine(&device, diagnostics) {
   engine.Open();
-  state.services = {nullptr, &engine, &shell, &prefs};
-  state.LastCoreIndex = static_cast<int16_t>(cores - 1);
-  state.CoreLoads.assign(cores, 0.0);
+  monitor.LastCoreIndex = static_cast<int16_t>(cores - 1);
+  monitor.CoreLoads.assign(cores, 0.0);
   state.CoreLevels.assign(cores, 0);
   state.CoreTargets.assign(cores, 0);
   state.CoreSliding.assign(cores, 0);

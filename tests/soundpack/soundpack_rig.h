@@ -1,6 +1,6 @@
 // A soundpack test's world: a temporary folder to build packs in, the real
 // sound engine over a recording device, the real preferences store and a
-// scripted shell, wired into a fresh AppState.
+// scripted shell, beside a fresh soundpack state and load-monitoring state.
 #ifndef VESKA_TESTS_SOUNDPACK_SOUNDPACK_RIG_H_
 #define VESKA_TESTS_SOUNDPACK_SOUNDPACK_RIG_H_
 
@@ -10,11 +10,14 @@
 #include <memory>
 #include <string>
 
-#include "app/app_state.h"
+#include "monitor/monitor_state.h"
 #include "prefs/preferences_store.h"
 #include "recording_sound_device.h"
 #include "shell/script/scripted_shell.h"
 #include "sound/sound_engine.h"
+#include "soundpack/soundpack_loader.h"
+#include "soundpack/soundpack_selection.h"
+#include "soundpack/soundpack_state.h"
 #include "temp_folder.h"
 
 namespace veska::testing {
@@ -41,6 +44,15 @@ struct SoundpackRig {
   SoundHandle Handle(const std::string& key) {
     return state.SoundTable.FindOrAdd(key);
   }
+  // Loads `folder` as start-up loads the stored one; a folder chosen instead
+  // lands in `path`.
+  SoundpackChoice Load(const std::string& folder) {
+    path = folder;
+    return LoadSoundpack(state, monitor, services, path);
+  }
+  SoundpackChoice Select() {
+    return SelectSoundpack(state, monitor, services, path);
+  }
 
   TempFolder temp_folder;
   std::filesystem::path temp = temp_folder.path();
@@ -49,7 +61,10 @@ struct SoundpackRig {
   SoundEngine engine;
   PreferencesStore prefs;
   ScriptedShell shell;
-  AppState state;
+  SoundpackServices services{engine, prefs, shell};
+  MonitorState monitor;
+  SoundpackState state;
+  std::string path;
   std::map<std::string, std::shared_ptr<RecordedBuffer>> buffers;
 };
 

@@ -22,8 +22,6 @@ std::vector<std::string> Shown(const ScriptedShell& shell) {
 
 const std::string kInvalid =
     "Error|Not a valid soundpack. Please choose a valid soundpack folder.|0";
-const std::string kNoChoice =
-    "No soundpack selected|You didn't select a soundpack. Exiting program.|0";
 
 class SelectionTest : public ::testing::Test {
  protected:
@@ -38,7 +36,7 @@ class SelectionTest : public ::testing::Test {
 
   testing::SoundpackRig rig{2};
   testing::ScopedWorkingFolder working_{rig.temp};
-  AppState& state = rig.state;
+  SoundpackState& state = rig.state;
   std::string valid_ = rig.Folder("packs/valid");
   std::string invalid_ = rig.Folder("packs/invalid");
   std::string start_;
@@ -53,44 +51,43 @@ TEST(StartFolderTest, PacksUnderTheCurrentFolder) {
 TEST_F(SelectionTest, InvalidFoldersAreRefusedUntilAValidOne) {
   for (int i = 0; i < 500; ++i) rig.shell.AnswerFolder(invalid_);
   rig.shell.AnswerFolder(valid_);
-  SelectSoundpack(state);
+  EXPECT_EQ(rig.Select(), SoundpackChoice::kChosen);
   EXPECT_EQ(Shown(rig.shell), std::vector<std::string>(500, kInvalid));
   EXPECT_EQ(rig.shell.requester_calls(), std::vector<std::string>(501, start_));
-  EXPECT_EQ(state.Path, valid_);
+  EXPECT_EQ(rig.path, valid_);
   // Only the valid folder's sounds, and none started.
   EXPECT_EQ(rig.device.buffers.size(), 2u);
   EXPECT_EQ(rig.engine.GetFrequency(rig.Handle("cpu")), 22050u);
   EXPECT_EQ(rig.device.Last()->play_count, 0);
 }
 
-TEST_F(SelectionTest, CancelEndsTheProgramWithoutSaving) {
-  state.Path = valid_;
-  try {
-    SelectSoundpack(state);
-    FAIL() << "the program went on";
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 0);
-  }
-  EXPECT_EQ(state.Path, "");
-  EXPECT_EQ(Shown(rig.shell), std::vector<std::string>{kNoChoice});
-  EXPECT_FALSE(rig.engine.IsOpen());
+// What the user is told then, and the end, are the application's
+// (tests/app).
+TEST_F(SelectionTest, CancelIsReportedWithAnEmptyPathAndNothingElse) {
+  rig.path = valid_;
+  EXPECT_EQ(rig.Select(), SoundpackChoice::kCancelled);
+  EXPECT_EQ(rig.path, "");
+  EXPECT_TRUE(Shown(rig.shell).empty());
+  EXPECT_TRUE(rig.engine.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(rig.temp / "settings.ini"));
 }
 
 TEST_F(SelectionTest, LoadingAnInvalidFolderAsksForAnother) {
   state.CPUSoundMode = 5;
-  EXPECT_FALSE(LoadSoundpackIfValid(state, invalid_));
+  EXPECT_FALSE(
+      LoadSoundpackIfValid(state, rig.monitor, rig.services, invalid_));
   EXPECT_EQ(state.CPUSoundMode, 5);  // nothing read
   EXPECT_TRUE(state.SoundTable.Empty());
 
   rig.shell.AnswerFolder(valid_);
-  LoadSoundpack(state, invalid_);
+  EXPECT_EQ(rig.Load(invalid_), SoundpackChoice::kChosen);
   EXPECT_EQ(Shown(rig.shell), std::vector<std::string>{kInvalid});
-  EXPECT_EQ(state.Path, valid_);
+  EXPECT_EQ(rig.path, valid_);
   EXPECT_EQ(rig.device.buffers.size(), 2u);
 
-  EXPECT_THROW(LoadSoundpack(state, invalid_), ProcessExit);
-  EXPECT_EQ(Shown(rig.shell).back(), kNoChoice);
+  EXPECT_EQ(rig.Load(invalid_), SoundpackChoice::kCancelled);
+  EXPECT_EQ(Shown(rig.shell).back(), kInvalid);
+  EXPECT_EQ(rig.path, "");
 }
 
 }  // namespace
