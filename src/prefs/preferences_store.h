@@ -1,4 +1,6 @@
 // INI-style key/value files, one current file at a time.
+// It owns the current file, needs only the file system, and knows nothing of
+// the layers above.
 #ifndef VESKA_PREFS_PREFERENCES_STORE_H_
 #define VESKA_PREFS_PREFERENCES_STORE_H_
 

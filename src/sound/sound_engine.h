@@ -1,4 +1,6 @@
 // The owner of the sound device and of every loaded sound.
+// It needs only a SoundDevice and the decoders registered with it, and knows
+// nothing of the layers above.
 #ifndef VESKA_SOUND_SOUND_ENGINE_H_
 #define VESKA_SOUND_SOUND_ENGINE_H_
 
