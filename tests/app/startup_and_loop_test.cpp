@@ -155,5 +155,20 @@ TEST_F(AppTest, CancelledChoiceAndCounterFailureEndWithCodeZeroUnsaved) {
   EXPECT_FALSE(fs::exists("settings.ini"));
 }
 
+TEST_F(AppTest, StoredFolderThatIsNoPackAsksAgainAndACancelEndsUnsaved) {
+  WriteSettings(fs::current_path().string() + "/");
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(shell.messages().size(), 2u);
+  EXPECT_EQ(shell.messages()[0].text,
+            "Not a valid soundpack. Please choose a valid soundpack folder.");
+  EXPECT_EQ(shell.messages()[1].title, "No soundpack selected");
+  EXPECT_THAT(shell.calls(),
+              ::testing::ElementsAre("LoadImage VESKA.bmp", "ShowMessage Error",
+                                     "FolderRequester Select a soundpack",
+                                     "ShowMessage No soundpack selected",
+                                     "RemoveTrayIcon 1", "ExitProcess 0"));
+  EXPECT_TRUE(device.closed);
+}
+
 }  // namespace
 }  // namespace veska::testing
