@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/linux/working_folder.h"
 #include "app/startup.h"
 #include "monitor/linux/proc_counter_library.h"
 #include "prefs/preferences_store.h"
@@ -14,6 +15,7 @@
 #include "sound/sound_engine.h"
 
 int main() {
+  veska::EnterWorkingFolder();
   std::string error;
   std::unique_ptr<veska::QtShell> shell = veska::QtShell::Create(&error);
   if (shell == nullptr) {
