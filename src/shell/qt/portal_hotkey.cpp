@@ -230,7 +230,9 @@ void PortalHotkey::OnBindResponse(uint response, const QVariantMap&) {
 void PortalHotkey::OnActivated(const QDBusObjectPath& session,
                                const QString& id, qulonglong,
                                const QVariantMap&) {
-  if (session.path() != session_ || id != kShortcutId || held_) return;
+  if (!bound_ || session.path() != session_ || id != kShortcutId || held_) {
+    return;
+  }
   held_ = true;
   ++presses_;
   repeat_.start(kRepeatDelayMs);
