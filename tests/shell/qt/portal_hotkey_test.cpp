@@ -53,7 +53,9 @@ bool SpinUntil(const std::function<bool()>& done, int ms = kWaitMs) {
   return true;
 }
 
-void Spin(int ms) { SpinUntil([] { return false; }, ms); }
+void Spin(int ms) {
+  SpinUntil([] { return false; }, ms);
+}
 
 // A child process that dies with the test, whatever way the test ends.
 // Its standard output comes back through a pipe.
@@ -196,7 +198,8 @@ class PortalHotkeyTest : public ::testing::Test {
   void StartPortal() {
     ASSERT_TRUE(portal_.Start({VESKA_PORTAL_STANDIN},
                               {"DBUS_SESSION_BUS_ADDRESS=" + address_}));
-    ASSERT_EQ(portal_.ReadLine(), "ready") << "the stand-in portal did not start";
+    ASSERT_EQ(portal_.ReadLine(), "ready")
+        << "the stand-in portal did not start";
   }
 
   PortalHotkey& Hotkey() {

@@ -34,8 +34,8 @@ class StandInPortal : public QDBusVirtualObject {
         return Reply(message.createErrorReply(
             "org.freedesktop.DBus.Error.UnknownInterface", "no such"));
       }
-      return Reply(message.createReply(
-          QVariant::fromValue(QDBusVariant(QVariant(1u)))));
+      return Reply(
+          message.createReply(QVariant::fromValue(QDBusVariant(QVariant(1u)))));
     }
     if (message.interface() == kShortcuts && member == "CreateSession") {
       const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   StandInPortal portal(bus);
   if (!bus.isConnected() ||
-      !bus.registerVirtualObject(kPath, &portal,
-                                 QDBusConnection::SingleNode) ||
+      !bus.registerVirtualObject(kPath, &portal, QDBusConnection::SingleNode) ||
       !bus.registerService("org.freedesktop.portal.Desktop")) {
     std::fprintf(stderr, "portal stand-in: cannot serve on the bus\n");
     return 1;
