@@ -81,7 +81,7 @@ fs::path ChooseWorkingFolder(const FolderPlaces& places, std::string* error) {
     if (error) *error = "VESKA found no home folder for its settings.";
     return places.current;
   }
-  const fs::path folder = places.config_home / "veska";
+  fs::path folder = places.config_home / "veska";
   fs::create_directories(folder, ec);
   if (!fs::is_directory(folder, ec)) {
     if (error) {

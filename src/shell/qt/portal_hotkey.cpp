@@ -63,7 +63,7 @@ bool Set(const char* name) {
 
 QString PathOf(const QVariant& value) {
   if (value.canConvert<QDBusObjectPath>()) {
-    const QString path = value.value<QDBusObjectPath>().path();
+    QString path = value.value<QDBusObjectPath>().path();
     if (!path.isEmpty()) return path;
   }
   return value.toString();
