@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/linux/working_folder.h"
 #include "app/startup.h"
 #include "monitor/linux/proc_counter_library.h"
 #include "shell/qt/qt_shell.h"
@@ -11,6 +12,7 @@
 #include "sound/sdl/sdl_sound_device.h"
 
 int main() {
+  veska::EnterWorkingFolder();
   std::string error;
   std::unique_ptr<veska::QtShell> shell = veska::QtShell::Create(&error);
   if (shell == nullptr) {

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -36,6 +37,7 @@
 #include <map>
 #include <vector>
 
+#include "shell/qt/portal_hotkey.h"
 #include "shell/qt/program_start.h"
 #include "shell/qt/tray_image.h"
 #include "shell/qt/x11_hotkey.h"
@@ -149,6 +151,7 @@ struct QtShell::Impl {
   std::unique_ptr<QApplication> app;
   std::unique_ptr<X11Hotkey> hotkey;
   std::unique_ptr<QSocketNotifier> hotkey_notifier;
+  std::unique_ptr<PortalHotkey> portal_hotkey;  // in a Wayland session
   std::map<ImageHandle, QImage> images;
   ImageHandle next_image = 1;
   std::map<int32_t, std::unique_ptr<QSystemTrayIcon>> tray_icons;
@@ -162,8 +165,9 @@ struct QtShell::Impl {
   std::string window_title;
 
   void TakeHotkeyPresses() {
-    if (!hotkey) return;
-    for (int n = hotkey->TakePresses(); n > 0; --n) {
+    int presses = portal_hotkey ? portal_hotkey->TakePresses() : 0;
+    if (hotkey) presses += hotkey->TakePresses();
+    for (int n = presses; n > 0; --n) {
       events.push_back({kEventHotkey, 0, 0});
     }
   }
@@ -177,6 +181,7 @@ struct QtShell::Impl {
     menu.reset();
     hotkey_notifier.reset();
     hotkey.reset();
+    portal_hotkey.reset();
     app.reset();
   }
 };
@@ -228,7 +233,10 @@ std::unique_ptr<QtShell> QtShell::Create(std::string* error) {
   std::setlocale(LC_ALL, locale.c_str());
   impl->app->setQuitOnLastWindowClosed(false);
 
-  if (std::strcmp(platform, "xcb") == 0) {
+  if (InWaylandSession(platform)) {
+    impl->portal_hotkey =
+        std::make_unique<PortalHotkey>(QDBusConnection::sessionBus());
+  } else if (std::strcmp(platform, "xcb") == 0) {
     impl->hotkey = std::make_unique<X11Hotkey>();
     if (impl->hotkey->Open()) {
       impl->hotkey_notifier = std::make_unique<QSocketNotifier>(
@@ -342,6 +350,9 @@ void QtShell::ShowPopupMenu() {
 }
 
 bool QtShell::RegisterGlobalHotkey(int32_t modifiers, int32_t virtual_key) {
+  if (impl_->portal_hotkey) {
+    return impl_->portal_hotkey->Bind(modifiers, virtual_key);
+  }
   if (!impl_->hotkey) return false;
   return impl_->hotkey->Grab(modifiers, virtual_key);
 }

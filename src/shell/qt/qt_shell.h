@@ -1,6 +1,7 @@
 // The desktop shell on a Linux desktop: tray icon, menus and dialogs through
-// the widget toolkit, the global hotkey through X11. The toolkit stays out of
-// this header, so that main() can include it freely.
+// the widget toolkit, the global hotkey through X11 or, in a Wayland session,
+// the desktop portal. The toolkit stays out of this header, so that main()
+// can include it freely.
 #ifndef VESKA_SHELL_QT_QT_SHELL_H_
 #define VESKA_SHELL_QT_QT_SHELL_H_
 
