@@ -142,7 +142,6 @@ class Sibling {
   // and mode of the file it replaces. 0 or the errno.
   int Make(const std::string& target, const struct stat* like) {
     static std::atomic<unsigned> serial{0};
-    RemoveDeadSiblings(target);
     FolderAndName parts = Split(target);
     for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
       path_ = parts.lead + "." + parts.name + "." + std::to_string(getpid()) +
@@ -287,9 +286,11 @@ bool HeldFile::ReadAll(std::string* bytes) {
 bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
   if (read_only()) {
     *error = "it is open for reading only";
+    handle_.reset();
     return false;
   }
   std::unique_ptr<Handle> held = std::move(handle_);
+  RemoveDeadSiblings(held->path);
   int result = 0;
   if (held->sibling) {
     result = held->sibling->Finish(held->path, bytes);
@@ -313,6 +314,7 @@ bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
 bool WriteWholeFile(const std::string& name, std::string_view bytes,
                     std::string* error) {
   std::string target = ResolvedPath(name);
+  RemoveDeadSiblings(target);
   struct stat info;
   bool exists = stat(target.c_str(), &info) == 0;
   int result = exists && info.st_nlink > 1
