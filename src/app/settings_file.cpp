@@ -70,7 +70,10 @@ void SaveSettings(AppState& state) {
   prefs.WriteInteger("KeyboardMode", state.KeyboardMode);
   prefs.WriteInteger("KeyboardModifiers", state.KeyboardModifiers);
   prefs.WriteInteger("KeyboardKey", state.KeyboardKey);
-  prefs.ClosePreferences();
+  if (!prefs.ClosePreferences()) {
+    state.services.shell->ShowMessage("Error", "Can't write settings file.",
+                                      kMessageOk);
+  }
 }
 
 }  // namespace veska

@@ -12,8 +12,8 @@ inline constexpr const char* kSettingsFileName = "settings.ini";
 // there is no file or no stored folder (which may end the process).
 void LoadSettings(AppState& state);
 
-// Writes every setting; a file that cannot be created is reported and the
-// settings stay in memory.
+// Writes every setting; a file that cannot be created or written is reported
+// and keeps its earlier content, and the settings stay in memory.
 void SaveSettings(AppState& state);
 
 }  // namespace veska

@@ -16,7 +16,10 @@ class HeldFile {
   // Opens an existing regular file for reading and writing, else for reading
   // only (read_only() then says so). Null when neither works.
   static std::unique_ptr<HeldFile> OpenExisting(const std::string& name);
-  // Creates the file, or empties an existing one at once; read-write.
+  // Makes sure the file can be written, without touching it: an existing
+  // file is held for writing, and where there is none the new file's first
+  // form is made beside it. Null when neither works. The old content stays
+  // until ReplaceContent.
   static std::unique_ptr<HeldFile> Create(const std::string& name);
 
   explicit HeldFile(std::unique_ptr<Handle> handle);
@@ -29,9 +32,11 @@ class HeldFile {
 
   // Makes `bytes` the whole content: a new file beside the old one, flushed
   // and renamed over it, so that an interrupted save leaves either version;
-  // in place where no new file can be made or renamed there. Releases the
-  // file either way. False when the content could not be written.
-  bool ReplaceContent(std::string_view bytes);
+  // in place only where the rename is impossible (another name of the same
+  // file, a folder closed to new files). Releases the file either way.
+  // False, with the reason in `*error`, when the content could not be
+  // written; the file then keeps what it had.
+  bool ReplaceContent(std::string_view bytes, std::string* error);
 
  private:
   std::unique_ptr<Handle> handle_;
@@ -39,7 +44,8 @@ class HeldFile {
 
 // Writes `bytes` as the file `name` where no file was held, replacing any
 // file of that name the same way as HeldFile::ReplaceContent.
-bool WriteWholeFile(const std::string& name, std::string_view bytes);
+bool WriteWholeFile(const std::string& name, std::string_view bytes,
+                    std::string* error);
 
 }  // namespace veska
 

@@ -1,5 +1,6 @@
 #include "prefs/preferences_store.h"
 
+#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -11,7 +12,9 @@ namespace veska {
 
 struct PreferencesStore::State {
   std::unique_ptr<HeldFile> file;
+  std::string file_name;
   std::optional<std::string> pending_file_name;
+  bool created = false;  // the file is replaced at close, written or not
   bool modified = false;
   bool read_only_open = false;
   bool utf8 = false;
@@ -19,6 +22,7 @@ struct PreferencesStore::State {
   std::optional<size_t> current_group;  // none: the top section
   std::optional<std::string> pending_group;
   PreferencesHandle last_handle = 0;
+  bool failure_told = false;
 
   bool HasFile() const { return file != nullptr || pending_file_name; }
 
@@ -85,6 +89,8 @@ PreferencesHandle PreferencesStore::CreatePreferences(
   ClosePreferences();
   state_->file = HeldFile::Create(file_name);
   if (!state_->file) return 0;
+  state_->file_name = file_name;
+  state_->created = true;
   state_->utf8 = true;
   return state_->NextHandle();
 }
@@ -94,6 +100,7 @@ PreferencesHandle PreferencesStore::OpenPreferences(
   ClosePreferences();
   State& s = *state_;
   s.file = HeldFile::OpenExisting(file_name);
+  s.file_name = file_name;
   if (!s.file) {
     s.utf8 = true;
     s.pending_file_name = file_name;
@@ -111,20 +118,38 @@ PreferencesHandle PreferencesStore::OpenPreferences(
   return s.NextHandle();
 }
 
-void PreferencesStore::ClosePreferences() {
+bool PreferencesStore::ClosePreferences() {
   State& s = *state_;
-  if (s.modified) {
-    std::string text = FormatPreferencesText(s.entries, s.utf8);
+  bool saved = true;
+  bool due = s.modified || s.created;
+  std::string error;
+  if (due) {
+    // A created file that got no entries is left empty, without the mark.
+    std::string text =
+        s.modified ? FormatPreferencesText(s.entries, s.utf8) : std::string();
     if (s.file && !s.read_only_open) {
-      s.file->ReplaceContent(text);
+      saved = s.file->ReplaceContent(text, &error);
     } else if (!s.file && s.pending_file_name) {
-      WriteWholeFile(*s.pending_file_name, text);
+      saved = WriteWholeFile(*s.pending_file_name, text, &error);
+    } else if (s.file) {
+      // A file that could only be read keeps what it had.
+      saved = false;
+      error = "it could only be opened for reading";
     }
-    // A file that could only be read keeps what it had.
+  }
+  if (saved) {
+    if (due) s.failure_told = false;
+  } else if (!s.failure_told) {
+    std::fprintf(stderr, "VESKA: could not save %s: %s\n", s.file_name.c_str(),
+                 error.c_str());
+    s.failure_told = true;
   }
   PreferencesHandle last_handle = s.last_handle;
+  bool failure_told = s.failure_told;
   s = State();
   s.last_handle = last_handle;
+  s.failure_told = failure_told;
+  return saved;
 }
 
 bool PreferencesStore::SelectGroup(const std::string& name) {

@@ -21,9 +21,15 @@ class PreferencesStore {
   PreferencesStore(const PreferencesStore&) = delete;
   PreferencesStore& operator=(const PreferencesStore&) = delete;
 
+  // Zero when the file can be neither created nor written. An existing file
+  // keeps its content until the close replaces it whole.
   PreferencesHandle CreatePreferences(const std::string& file_name);
   PreferencesHandle OpenPreferences(const std::string& file_name);
-  void ClosePreferences();
+  // Writes the current file if it was changed, or was created, and forgets
+  // it. False when the file does not hold what was written (it then keeps
+  // its earlier content); the first such failure after a success is also
+  // told on standard error.
+  bool ClosePreferences();
 
   bool SelectGroup(const std::string& name);
   std::string ReadString(const std::string& key,

@@ -77,6 +77,37 @@ int64_t DecimalMagnitude(std::string_view mantissa, int64_t exponent) {
   return exponent - static_cast<int64_t>(zeros);
 }
 
+// Well-formed UTF-8 only: no overlong forms, surrogates or code points past
+// U+10FFFF.
+bool IsUtf8(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length = lead < 0xC2   ? 0
+                    : lead < 0xE0 ? 2
+                    : lead < 0xF0 ? 3
+                    : lead < 0xF5 ? 4
+                                  : 0;
+    if (length == 0 || bytes.size() - i < length) return false;
+    // The second byte's range depends on the lead; later ones are 80..BF.
+    auto second = static_cast<unsigned char>(bytes[i + 1]);
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high) return false;
+    for (size_t k = 2; k < length; ++k) {
+      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string DecodePreferencesBytes(std::string_view bytes, bool* utf8) {
@@ -85,8 +116,15 @@ std::string DecodePreferencesBytes(std::string_view bytes, bool* utf8) {
     *utf8 = true;
     bytes.remove_prefix(kUtf8Mark.size());
   }
-  if (*utf8 || bytes.empty()) return std::string(bytes);
-  // Without the mark every byte is the ISO-8859-1 character of that code.
+  if (bytes.empty()) return std::string();
+  // Without the mark, text that is well-formed UTF-8 was most likely written
+  // so by hand (it is rare in ISO-8859-1: an accented capital followed by a
+  // symbol); anything else is ISO-8859-1, every byte the character of its
+  // code.
+  if (*utf8 || IsUtf8(bytes)) {
+    *utf8 = true;
+    return std::string(bytes);
+  }
   *utf8 = true;
   std::string text;
   text.reserve(bytes.size() + bytes.size() / 8);

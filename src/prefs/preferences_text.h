@@ -19,9 +19,11 @@ struct PreferenceEntry {
   std::string value;
 };
 
-// Turns the raw bytes of a file into UTF-8 text. `*utf8` tells whether the
-// file, once rewritten, starts with the UTF-8 mark: true for everything
-// except an empty file.
+// Turns the raw bytes of a file into UTF-8 text: after the UTF-8 mark, or
+// without it when they are well-formed UTF-8, they are taken as they are;
+// otherwise they are ISO-8859-1. `*utf8` tells whether the file, once
+// rewritten, starts with the UTF-8 mark: true for everything except an
+// empty file.
 std::string DecodePreferencesBytes(std::string_view bytes, bool* utf8);
 
 std::vector<PreferenceEntry> ParsePreferencesText(std::string_view text);

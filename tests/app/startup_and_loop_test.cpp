@@ -1,5 +1,10 @@
 // Start-up, the timers and tooltip of the loop, the settings file, and every
 // way out.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 
 #include "app_rig.h"
@@ -138,6 +143,31 @@ TEST_F(AppTest, ExitFreesSoundsAndClosesQueriesBeforeSaving) {
                         "Can't write settings file. released closed"));
   EXPECT_EQ(state.Volume, 0.5f);
   EXPECT_TRUE(device.closed && !shell.tray_icon_added());
+}
+
+TEST_F(AppTest, SaveThatCannotBeWrittenIsToldAndKeepsTheOldFile) {
+  WriteSettings(Pack("avg"));
+  const std::string old_content = Read("settings.ini");
+  shell.QueueMenuChoice(100, kMenuVolume50);
+  shell.QueueMenuChoice(200, kMenuExit);
+  // A file size limit in a child stands in for a full disk.
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = {100, 100};
+    bool ran = setrlimit(RLIMIT_FSIZE, &limit) == 0 && Run() == 0;
+    int told = 0;
+    for (const auto& message : shell.messages()) {
+      told += message.title == "Error" &&
+              message.text == "Can't write settings file.";
+    }
+    _exit(ran && told == 2 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "both saves, after the command and at the exit, must be told";
+  EXPECT_EQ(Read("settings.ini"), old_content);
 }
 
 TEST_F(AppTest, CancelledChoiceAndCounterFailureEndWithCodeZeroUnsaved) {

@@ -75,13 +75,18 @@ TEST_F(FileSafetyTest, FileInAFolderClosedToNewFilesIsSavedInPlace) {
     PreferencesStore store;
     if (store.OpenPreferences(PathOf("s.ini")) == 0) return 1;
     store.WriteInteger("k", 2);
-    return 0;
+    if (!store.ClosePreferences()) return 2;
+    // The same for a create; a file not there yet cannot be created.
+    if (store.CreatePreferences(PathOf("s.ini")) == 0) return 3;
+    store.WriteInteger("k", 3);
+    if (!store.ClosePreferences()) return 4;
+    return store.CreatePreferences(PathOf("new.ini")) == 0 ? 0 : 5;
   });
   if (code == kNoUnprivilegedChild) {
     GTEST_SKIP() << "no child process that file permissions apply to";
   }
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(Get("s.ini"), "\xEF\xBB\xBF\r\nk = 2\r\n");
+  EXPECT_EQ(Get("s.ini"), "\xEF\xBB\xBF\r\nk = 3\r\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), {}), 1);
 }
 
@@ -89,15 +94,33 @@ TEST_F(FileSafetyTest, SaveKeepsModeAndSymbolicLink) {
   Put("real.ini", "k=1\n");
   fs::permissions(PathOf("real.ini"), fs::perms(0640));
   fs::create_symlink("real.ini", PathOf("link.ini"));
+  // Root saves another user's file, which stays theirs.
+  bool as_root = geteuid() == 0 && chown(PathOf("real.ini").c_str(), 1, 1) == 0;
   {
     PreferencesStore store;
     ASSERT_NE(store.OpenPreferences(PathOf("link.ini")), 0u);
     store.WriteInteger("k", 2);
+    ASSERT_TRUE(store.ClosePreferences());
+    ASSERT_NE(store.CreatePreferences(PathOf("link.ini")), 0u);
+    store.WriteInteger("k", 3);
   }
   EXPECT_TRUE(fs::is_symlink(PathOf("link.ini")));
-  EXPECT_EQ(Get("real.ini"), "\xEF\xBB\xBF\r\nk = 2\r\n");
+  EXPECT_EQ(Get("real.ini"), "\xEF\xBB\xBF\r\nk = 3\r\n");
   EXPECT_EQ(fs::status(PathOf("real.ini")).permissions(), fs::perms(0640));
+  struct stat info;
+  ASSERT_EQ(stat(PathOf("real.ini").c_str(), &info), 0);
+  if (as_root) {
+    EXPECT_EQ(info.st_uid * 10 + info.st_gid, 11u);
+  }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), {}), 2);
+  // A file with two names is saved in place, so both names keep it.
+  fs::create_hard_link(PathOf("real.ini"), PathOf("hard.ini"));
+  {
+    PreferencesStore store;
+    ASSERT_NE(store.CreatePreferences(PathOf("hard.ini")), 0u);
+    store.WriteInteger("k", 4);
+  }
+  EXPECT_EQ(Get("real.ini"), "\xEF\xBB\xBF\r\nk = 4\r\n");
 }
 
 // A few megabytes, so that a save takes long enough to be cut.

@@ -36,30 +36,59 @@ class PreferencesStoreTest : public PrefsFolderTest {
 TEST_F(PreferencesStoreTest, CreatedSettingsFileHasExactBytes) {
   Put("settings.ini", "old content");
   EXPECT_NE(store_.CreatePreferences(PathOf("settings.ini")), 0u);
-  EXPECT_EQ(Get("settings.ini"), "") << "an existing file is emptied at once";
   EXPECT_FALSE(store_.SelectGroup("Settings"));
   store_.WriteString("Path", "C:\\x");
   store_.WriteInteger("RefreshTime", 500);
-  store_.ClosePreferences();
+  EXPECT_EQ(Get("settings.ini"), "old content") << "replaced only when whole";
+  EXPECT_TRUE(store_.ClosePreferences());
   EXPECT_EQ(Get("settings.ini"), std::string(kMark) +
                                      "[Settings]\r\nPath = C:\\x\r\n"
                                      "RefreshTime = 500\r\n");
+  // Created and closed unwritten, a file ends up empty, as if emptied at
+  // once; a new file is made only at the close.
+  EXPECT_NE(store_.CreatePreferences(PathOf("settings.ini")), 0u);
+  EXPECT_NE(store_.CreatePreferences(PathOf("new.ini")), 0u);
+  EXPECT_EQ(Get("settings.ini"), "");
+  EXPECT_FALSE(std::filesystem::exists(PathOf("new.ini")));
+  store_.WriteInteger("k", 1);
+  store_.ClosePreferences();
+  EXPECT_EQ(Get("new.ini"), std::string(kMark) + "k = 1\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 2)
+      << "no file is left beside them";
 }
 
-TEST_F(PreferencesStoreTest, FileWithoutMarkIsLatin1AndComesBackAsUtf8) {
+TEST_F(PreferencesStoreTest, FileWithoutMarkIsUtf8WhenWellFormedElseLatin1) {
   EXPECT_EQ(Rewrite("Key=Caf\xE9\n",
                     [&] {
                       EXPECT_EQ(store_.ReadString("Key", ""), "Caf\xC3\xA9");
                       store_.WriteInteger("n", 1);
                     }),
             std::string(kMark) + "Key = Caf\xC3\xA9\r\nn = 1\r\n");
-  // UTF-8 without the mark is two Latin-1 characters; with it, one.
-  Put("u.ini", "K=\xC3\xA9");
-  store_.OpenPreferences(PathOf("u.ini"));
-  EXPECT_EQ(store_.ReadString("K", ""), "\xC3\x83\xC2\xA9");
+  // Well-formed UTF-8 is read as such with or without the mark, and gains
+  // the mark when rewritten; one stray byte makes the whole file Latin-1.
+  EXPECT_EQ(Rewrite("P=/packs/jos\xC3\xA9/\xF0\x9F\x94\x8A\n",
+                    [&] {
+                      EXPECT_EQ(store_.ReadString("P", ""),
+                                "/packs/jos\xC3\xA9/\xF0\x9F\x94\x8A");
+                      store_.WriteInteger("n", 1);
+                    }),
+            std::string(kMark) +
+                "P = /packs/jos\xC3\xA9/\xF0\x9F\x94\x8A\r\nn = 1\r\n");
   Put("m.ini", "\xEF\xBB\xBFK=\xC3\xA9");
   store_.OpenPreferences(PathOf("m.ini"));
   EXPECT_EQ(store_.ReadString("K", ""), "\xC3\xA9");
+  // Overlong, surrogate, past U+10FFFF, cut short, then a stray byte.
+  for (std::string odd : {"\xC0\xA9", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\xE2\x82", "\xC3\xA9\xA9"}) {
+    Put("l.ini", "K=" + odd);
+    store_.OpenPreferences(PathOf("l.ini"));
+    std::string latin1;
+    for (unsigned char b : odd) {
+      latin1 += static_cast<char>(0xC0 | (b >> 6));
+      latin1 += static_cast<char>(0x80 | (b & 0x3F));
+    }
+    EXPECT_EQ(store_.ReadString("K", ""), latin1);
+  }
 }
 
 TEST_F(PreferencesStoreTest, OnlyAnEmptyFileIsRewrittenWithoutMark) {

@@ -4,24 +4,18 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
+#include <cwchar>
+#include <cwctype>
 
 #include "prefs/held_file.h"
 
 namespace veska {
-
-struct HeldFile::Handle {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  bool read_only = false;
-  std::wstring path;  // full path taken at open
-
-  ~Handle() { Release(); }
-  void Release() {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
-  }
-};
-
 namespace {
+
+// A save result: ERROR_SUCCESS when done, else a Win32 error code or this,
+// which says that the file can only be written in place.
+constexpr DWORD kNoRename = 0xFFFFFFFF;
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -31,6 +25,30 @@ std::wstring Widen(const std::string& text) {
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
   return wide;
+}
+
+std::string ErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  while (length > 0 &&
+         (std::iswspace(text[length - 1]) || text[length - 1] == L'.')) {
+    --length;
+  }
+  std::string utf8;
+  int size = length == 0 ? 0
+                         : WideCharToMultiByte(CP_UTF8, 0, text,
+                                               static_cast<int>(length),
+                                               nullptr, 0, nullptr, nullptr);
+  if (size > 0) {
+    utf8.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(),
+                        size, nullptr, nullptr);
+  }
+  if (text != nullptr) LocalFree(text);
+  return utf8.empty() ? "Windows error " + std::to_string(code) : utf8;
 }
 
 std::wstring FullPath(const std::wstring& name) {
@@ -43,55 +61,210 @@ std::wstring FullPath(const std::wstring& name) {
   return full;
 }
 
-bool WriteInPlace(HANDLE file, std::string_view bytes) {
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+// The path a handle's file really has, so that a symbolic link stays a link
+// and the replace goes to the file it leads to.
+std::wstring FinalPath(HANDLE file, const std::wstring& fallback) {
+  DWORD length = GetFinalPathNameByHandleW(file, nullptr, 0, 0);
+  if (length == 0) return fallback;
+  std::wstring path(length, L'\0');
+  length = GetFinalPathNameByHandleW(file, path.data(), length, 0);
+  if (length == 0 || length >= path.size()) return fallback;
+  path.resize(length);
+  return path;
+}
+
+DWORD WriteAll(HANDLE file, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) ||
-        written == 0) {
-      return false;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) {
+      return GetLastError();
     }
+    if (written == 0) return ERROR_WRITE_FAULT;
     bytes.remove_prefix(written);
   }
-  return SetEndOfFile(file) && FlushFileBuffers(file);
+  return ERROR_SUCCESS;
 }
 
-// Writes and flushes a sibling of `target`; its name goes to `temp`.
-bool WriteSibling(const std::wstring& target, std::string_view bytes,
-                  std::wstring* temp) {
-  static std::atomic<unsigned> serial{0};
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    *temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
-            std::to_wstring(serial++) + L".tmp";
-    HANDLE file = CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS) continue;
-      return false;
+DWORD MoveTo(HANDLE file, int64_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? ERROR_SUCCESS
+                                                         : GetLastError();
+}
+
+DWORD WriteInPlace(HANDLE file, std::string_view bytes) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) return GetLastError();
+  auto new_size = static_cast<int64_t>(bytes.size());
+  // Room first, so that a full disk leaves the old content whole.
+  if (new_size > size.QuadPart) {
+    if (DWORD error = MoveTo(file, new_size)) return error;
+    if (!SetEndOfFile(file)) return GetLastError();
+  }
+  if (DWORD error = MoveTo(file, 0)) return error;
+  if (DWORD error = WriteAll(file, bytes)) return error;
+  if (!SetEndOfFile(file) || !FlushFileBuffers(file)) return GetLastError();
+  return ERROR_SUCCESS;
+}
+
+DWORD WriteInPlaceAt(const std::wstring& path, std::string_view bytes) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD error = WriteInPlace(file, bytes);
+  CloseHandle(file);
+  return error;
+}
+
+bool ProcessHasEnded(DWORD id) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+  bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
+
+// The process that made the sibling "<name>.<pid>.<n>.tmp" of a file
+// called `name`; 0 for any other name.
+DWORD SiblingOwner(std::wstring_view entry, std::wstring_view name) {
+  std::wstring_view tail = L".tmp";
+  if (entry.size() <= name.size() + tail.size() + 1 ||
+      entry.substr(0, name.size()) != name || entry[name.size()] != L'.' ||
+      entry.substr(entry.size() - tail.size()) != tail) {
+    return 0;
+  }
+  entry = entry.substr(name.size() + 1);
+  entry.remove_suffix(tail.size());
+  size_t dot = entry.find(L'.');
+  auto digits = [](std::wstring_view text) {
+    return !text.empty() && text.size() <= 10 &&
+           std::all_of(text.begin(), text.end(),
+                       [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+  };
+  if (dot == std::wstring_view::npos || !digits(entry.substr(0, dot)) ||
+      !digits(entry.substr(dot + 1))) {
+    return 0;
+  }
+  unsigned long long id = 0;
+  for (wchar_t c : entry.substr(0, dot)) id = id * 10 + (c - L'0');
+  return id <= MAXDWORD ? static_cast<DWORD>(id) : 0;
+}
+
+// Siblings of `path` left behind by saves that were killed.
+void RemoveDeadSiblings(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  std::wstring lead =
+      slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
+  std::wstring name = path.substr(lead.size());
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path + L".*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    DWORD owner = SiblingOwner(found.cFileName, name);
+    if (owner != 0 && owner != GetCurrentProcessId() &&
+        ProcessHasEnded(owner)) {
+      DeleteFileW((lead + found.cFileName).c_str());
     }
-    bool written = WriteInPlace(file, bytes);
-    CloseHandle(file);
-    if (!written) DeleteFileW(temp->c_str());
-    return written;
-  }
-  return false;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
 }
 
-bool RenameOver(const std::wstring& temp, const std::wstring& target) {
-  if (MoveFileExW(temp.c_str(), target.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+// A file's next content while it is written: a sibling, moved over the file
+// once complete and flushed. Removed if it never gets there.
+class Sibling {
+ public:
+  Sibling() = default;
+  Sibling(const Sibling&) = delete;
+  Sibling& operator=(const Sibling&) = delete;
+  ~Sibling() { Drop(); }
+
+  // ERROR_SUCCESS or the error of the failed create.
+  DWORD Make(const std::wstring& target) {
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      path_ = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+              std::to_wstring(serial++) + L".tmp";
+      file_ = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file_ != INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
+      if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    DWORD error = GetLastError();
+    path_.clear();
+    return error;
   }
-  DeleteFileW(temp.c_str());
-  return false;
+
+  // Writes, flushes and moves the sibling over `target`: ERROR_SUCCESS,
+  // kNoRename or the error. The target is untouched unless it succeeds.
+  DWORD Finish(const std::wstring& target, std::string_view bytes) {
+    DWORD error = WriteAll(file_, bytes);
+    if (error == ERROR_SUCCESS && !FlushFileBuffers(file_)) {
+      error = GetLastError();
+    }
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    if (error != ERROR_SUCCESS) return error;
+    // ReplaceFileW keeps the old file's attributes and security; a file
+    // that is not there yet is simply moved into place.
+    if (!ReplaceFileW(target.c_str(), path_.c_str(), nullptr,
+                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) &&
+        !MoveFileExW(path_.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = GetLastError();
+      // Kept from us, or open elsewhere without sharing its deletion: the
+      // file itself may still be written.
+      if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+          error == ERROR_NOT_SAME_DEVICE) {
+        error = kNoRename;
+      }
+      return error;
+    }
+    path_.clear();
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  void Drop() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    if (!path_.empty()) DeleteFileW(path_.c_str());
+    path_.clear();
+  }
+
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  std::wstring path_;
+};
+
+DWORD SaveBeside(const std::wstring& target, std::string_view bytes) {
+  Sibling sibling;
+  DWORD error = sibling.Make(target);
+  if (error == ERROR_ACCESS_DENIED) return kNoRename;
+  return error != ERROR_SUCCESS ? error : sibling.Finish(target, bytes);
 }
+
+}  // namespace
+
+struct HeldFile::Handle {
+  HANDLE file = INVALID_HANDLE_VALUE;  // none for a created file not there
+  bool read_only = false;
+  std::wstring path;                 // full path taken at open
+  std::unique_ptr<Sibling> sibling;  // a created file's new content
+
+  ~Handle() { Release(); }
+  void Release() {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+  }
+};
+
+namespace {
 
 std::unique_ptr<HeldFile> HoldIfDiskFile(
     std::unique_ptr<HeldFile::Handle> handle, const std::wstring& name) {
   if (GetFileType(handle->file) != FILE_TYPE_DISK) return nullptr;
-  handle->path = FullPath(name);
+  handle->path = FinalPath(handle->file, FullPath(name));
   return std::make_unique<HeldFile>(std::move(handle));
 }
 
@@ -126,9 +299,15 @@ std::unique_ptr<HeldFile> HeldFile::Create(const std::string& name) {
   auto handle = std::make_unique<Handle>();
   handle->file =
       CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle->file == INVALID_HANDLE_VALUE) return nullptr;
-  return HoldIfDiskFile(std::move(handle), wide);
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle->file != INVALID_HANDLE_VALUE) {
+    return HoldIfDiskFile(std::move(handle), wide);
+  }
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
+  handle->path = FullPath(wide);
+  handle->sibling = std::make_unique<Sibling>();
+  if (handle->sibling->Make(handle->path) != ERROR_SUCCESS) return nullptr;
+  return std::make_unique<HeldFile>(std::move(handle));
 }
 
 HeldFile::HeldFile(std::unique_ptr<Handle> handle)
@@ -140,11 +319,8 @@ bool HeldFile::read_only() const { return !handle_ || handle_->read_only; }
 
 bool HeldFile::ReadAll(std::string* bytes) {
   bytes->clear();
-  if (!handle_) return false;
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(handle_->file, start, nullptr, FILE_BEGIN)) {
-    return false;
-  }
+  if (!handle_ || handle_->file == INVALID_HANDLE_VALUE) return false;
+  if (MoveTo(handle_->file, 0) != ERROR_SUCCESS) return false;
   char chunk[65536];
   for (;;) {
     DWORD got = 0;
@@ -156,42 +332,46 @@ bool HeldFile::ReadAll(std::string* bytes) {
   }
 }
 
-bool HeldFile::ReplaceContent(std::string_view bytes) {
-  if (read_only()) return false;
-  std::wstring temp;
-  bool done = false;
-  if (WriteSibling(handle_->path, bytes, &temp)) {
-    // Our own handle does not share deletion, so it must go before the
-    // rename; if the rename then fails, the file is opened again.
-    handle_->Release();
-    done = RenameOver(temp, handle_->path);
-    if (!done) {
-      handle_->file =
-          CreateFileW(handle_->path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
+bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
+  if (read_only()) {
+    *error = "it is open for reading only";
+    handle_.reset();
+    return false;
   }
-  if (!done && handle_->file != INVALID_HANDLE_VALUE) {
-    done = WriteInPlace(handle_->file, bytes);
+  std::unique_ptr<Handle> held = std::move(handle_);
+  RemoveDeadSiblings(held->path);
+  DWORD result = ERROR_SUCCESS;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (held->sibling) {
+    result = held->sibling->Finish(held->path, bytes);
+    if (result == kNoRename) result = WriteInPlaceAt(held->path, bytes);
+  } else if (!GetFileInformationByHandle(held->file, &info)) {
+    result = GetLastError();
+  } else if (info.nNumberOfLinks > 1) {
+    // A replace would split the file from its other names.
+    result = WriteInPlace(held->file, bytes);
+  } else {
+    // Our own handle does not share deletion, so it goes before the
+    // replace; the file is opened again to be written in place.
+    held->Release();
+    result = SaveBeside(held->path, bytes);
+    if (result == kNoRename) result = WriteInPlaceAt(held->path, bytes);
   }
-  handle_.reset();
-  return done;
+  if (result != ERROR_SUCCESS) *error = ErrorText(result);
+  return result == ERROR_SUCCESS;
 }
 
-bool WriteWholeFile(const std::string& name, std::string_view bytes) {
+bool WriteWholeFile(const std::string& name, std::string_view bytes,
+                    std::string* error) {
   std::wstring target = FullPath(Widen(name));
-  if (target.empty()) return false;
-  std::wstring temp;
-  if (WriteSibling(target, bytes, &temp) && RenameOver(temp, target)) {
-    return true;
+  DWORD result = target.empty() ? ERROR_INVALID_NAME : ERROR_SUCCESS;
+  if (result == ERROR_SUCCESS) {
+    RemoveDeadSiblings(target);
+    result = SaveBeside(target, bytes);
   }
-  HANDLE file =
-      CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool done = WriteInPlace(file, bytes);
-  CloseHandle(file);
-  return done;
+  if (result == kNoRename) result = WriteInPlaceAt(target, bytes);
+  if (result != ERROR_SUCCESS) *error = ErrorText(result);
+  return result == ERROR_SUCCESS;
 }
 
 }  // namespace veska
