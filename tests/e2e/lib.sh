@@ -452,3 +452,72 @@ e2e_stop_veska() {
   e2e_wait_until 2 eval '! kill -0 '"$VESKA_PID" || kill -KILL "$VESKA_PID" 2>/dev/null || true
   wait "$VESKA_PID" 2>/dev/null || true
 }
+
+# ---- Faults: the sound server and the tray host going away and coming back.
+
+# e2e_stop_sound SIGNAL : ends the sound server started here with SIGNAL and
+# waits until it is gone.
+e2e_stop_sound() {
+  kill -"$1" "$E2E_PULSE_PID" 2>/dev/null || true
+  e2e_wait_until 5 eval '! kill -0 '"$E2E_PULSE_PID" ||
+    e2e_fail "the sound server outlived SIG$1"
+  wait "$E2E_PULSE_PID" 2>/dev/null || true
+}
+
+# e2e_start_sound_again [held] : a new sound server with the same null sink,
+# as after a restart. The test's own tools (pactl, parecord) reach it at once
+# on a socket of their own; the socket the program knows opens at once too,
+# or, with "held", only at e2e_open_program_socket, so that a recording can
+# run before the program can find the server.
+E2E_PULSE_STARTS=1
+e2e_start_sound_again() {
+  local dir=$E2E_TMP/pulse
+  E2E_PULSE_STARTS=$((E2E_PULSE_STARTS + 1))
+  cat >"$dir/again.pa" <<EOF
+load-module module-null-sink sink_name=$E2E_SINK rate=$E2E_RATE channels=2 format=s16le
+set-default-sink $E2E_SINK
+load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/tools
+EOF
+  export PULSE_SERVER=unix:$dir/tools
+  e2e_spawn "pulseaudio.$E2E_PULSE_STARTS" env -u DISPLAY pulseaudio \
+    --daemonize=no --exit-idle-time=-1 -n -F "$dir/again.pa" \
+    --use-pid-file=no --disallow-module-loading=no --log-target=stderr
+  E2E_PULSE_PID=$E2E_LAST_PID
+  e2e_wait_until 10 pactl info || e2e_fail "the sound server did not start again"
+  [ "${1:-}" = held ] || e2e_open_program_socket
+}
+
+e2e_open_program_socket() {
+  pactl load-module module-native-protocol-unix auth-anonymous=1 \
+    "socket=$E2E_TMP/pulse/socket" >/dev/null ||
+    e2e_fail "the sound server did not open the program's socket"
+}
+
+# e2e_tray_host_pid : the tray host started by e2e_start_display.
+e2e_tray_host_pid() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do
+    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = trayer ] && { echo "$pid"; return 0; }
+  done
+  return 1
+}
+
+# e2e_restart_tray_host SIGNAL : ends the tray host with SIGNAL, waits until
+# its panel is gone, and starts it again as e2e_start_display did.
+e2e_restart_tray_host() {
+  local pid
+  pid=$(e2e_tray_host_pid) || e2e_fail "no tray host to end"
+  kill -"$1" "$pid" 2>/dev/null || true
+  e2e_wait_until 5 eval '! kill -0 '"$pid" || e2e_fail "the tray host outlived SIG$1"
+  wait "$pid" 2>/dev/null || true
+  e2e_wait_until 5 eval '[ -z "$(xdotool search --name "^panel\$" 2>/dev/null)" ]' ||
+    e2e_fail "the tray host's panel stayed after it ended"
+  e2e_spawn trayer.again trayer --edge top --align right --widthtype request \
+    --height 32 --SetDockType true --transparent false --tint 0x404040 \
+    --expand true
+  e2e_wait_until 10 xdotool search --name '^panel$' ||
+    e2e_fail "the tray host did not come up again"
+}
+
+# e2e_count_lines FILE TEXT : how many lines of FILE hold TEXT.
+e2e_count_lines() { grep -cF -- "$2" "$1" 2>/dev/null || true; }
