@@ -521,3 +521,69 @@ e2e_restart_tray_host() {
 
 # e2e_count_lines FILE TEXT : how many lines of FILE hold TEXT.
 e2e_count_lines() { grep -cF -- "$2" "$1" 2>/dev/null || true; }
+
+# ---- The disk chain: writes the test makes, heard in a pack's disk sound.
+
+# e2e_disk_busy_sample : prints "milliseconds-busy milliseconds-now", summed
+# over the whole disks in /proc/diskstats.
+e2e_disk_busy_sample() {
+  awk -v now="$(date +%s%3N)" '
+    $3 ~ /^(sd[a-z]+|vd[a-z]+|xvd[a-z]+|hd[a-z]+|nvme[0-9]+n[0-9]+|mmcblk[0-9]+)$/ {
+      busy += $13; n++ }
+    END { printf "%.0f %.0f %d\n", busy, now, n }' /proc/diskstats
+}
+
+# e2e_disk_busy BEFORE AFTER : the whole disks' mean busy share in whole
+# percent between two samples.
+e2e_disk_busy() {
+  awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " ")
+    ms = y[2] - x[2]; n = y[3] > 0 ? y[3] : 1
+    p = ms > 0 ? 100 * (y[1] - x[1]) / n / ms : 0
+    printf "%d", (p > 100 ? 100 : p) + 0.5 }'
+}
+
+# e2e_disk_writes_visible DIR : true when writes to a file in DIR past the
+# page cache show in /proc/diskstats (not so on tmpfs, say). Sets
+# E2E_DD_FLAGS to the dd flags that got there.
+e2e_disk_writes_visible() {
+  local dir=$1 before after
+  case $(stat -f -c %T "$dir" 2>/dev/null) in tmpfs | ramfs | "") return 1 ;; esac
+  before=$(awk '{ s += $10 } END { print s + 0 }' /proc/diskstats)
+  E2E_DD_FLAGS=oflag=direct
+  timeout 20 dd if=/dev/zero of="$dir/probe.bin" bs=1M count=4 $E2E_DD_FLAGS status=none 2>/dev/null || {
+    E2E_DD_FLAGS=conv=fsync
+    timeout 20 dd if=/dev/zero of="$dir/probe.bin" bs=1M count=4 $E2E_DD_FLAGS status=none 2>/dev/null
+  } || { rm -f "$dir/probe.bin"; return 1; }
+  rm -f "$dir/probe.bin"
+  after=$(awk '{ s += $10 } END { print s + 0 }' /proc/diskstats)
+  # 4 MiB is 8192 sectors of 512 bytes.
+  ((after - before >= 8192))
+}
+
+# e2e_disk_writer_start DIR / e2e_disk_writer_stop : two writers, so that
+# one is always in flight, each writing 32 MiB at a time past the page cache
+# into a file in DIR until stopped (for a minute at most, should they be
+# left behind).
+e2e_disk_writer_start() {
+  local dir=$1
+  (
+    pids=()
+    trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -f "$dir"/writes?.bin; exit 0' TERM INT
+    end=$((SECONDS + 60))
+    while ((SECONDS < end)); do
+      pids=()
+      for n in 0 1; do
+        dd if=/dev/zero of="$dir/writes$n.bin" bs=1M count=32 $E2E_DD_FLAGS status=none 2>/dev/null &
+        pids+=($!)
+      done
+      wait "${pids[@]}" || true
+    done
+    rm -f "$dir"/writes?.bin
+  ) </dev/null >/dev/null 2>&1 &
+  E2E_WRITER_PID=$!
+  E2E_PIDS+=("$E2E_WRITER_PID")
+}
+e2e_disk_writer_stop() {
+  kill -TERM "$E2E_WRITER_PID" 2>/dev/null || true
+  wait "$E2E_WRITER_PID" 2>/dev/null || true
+}
