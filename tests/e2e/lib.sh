@@ -576,7 +576,8 @@ e2e_disk_writer_start() {
         dd if=/dev/zero of="$dir/writes$n.bin" bs=1M count=32 $E2E_DD_FLAGS status=none 2>/dev/null &
         pids+=($!)
       done
-      wait "${pids[@]}" || true
+      # A write that fails at once must not make a busy loop of this.
+      wait "${pids[@]}" || sleep 0.2
     done
     rm -f "$dir"/writes?.bin
   ) </dev/null >/dev/null 2>&1 &

@@ -17,9 +17,11 @@ work=$E2E_TMP/work
 e2e_workdir "$work"
 e2e_make_tone_pack "$work/packs/tone" $tone UseAverages=1 CPUSoundMode=1 \
   SlideInterval=20
-e2e_settings_bytes "$work/packs/tone/" 0.5 0 1 0 250 0 6 122 >"$work/settings.ini"
 # With a load the test holds still, the pitch too must be as before; the
-# machine's own load moves it, and then only the loudness is compared.
+# machine's own load moves it, and then only the loudness is compared. A
+# sample each second spans many steps of the load writer, even when a busy
+# machine holds it back for a while.
+e2e_settings_bytes "$work/packs/tone/" 0.5 0 1 0 1000 0 6 122 >"$work/settings.ini"
 wrapper=()
 if e2e_fake_stat_available; then
   e2e_fake_stat_start
@@ -29,7 +31,7 @@ fi
 e2e_start_veska "$work" "${wrapper[@]}"
 log=$E2E_TMP/logs/veska.log
 e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
-sleep 2
+sleep 3
 e2e_record "$E2E_TMP/before.wav" 1.2
 e2e_measure "$E2E_TMP/before.wav" --from 0.2
 before_rms=$m_rms
