@@ -60,10 +60,10 @@ restart() {
   e2e_record_start "$file"
   e2e_wait_until 10 eval '[ "$(stat -c %s "'"$file"'")" -gt 48044 ]' ||
     e2e_fail "SIG$signal: the recorder did not record"
-  e2e_open_program_socket
-  # What the file holds at the return is at most what was recorded by then,
-  # so the time to the sound's return is never measured short.
+  # What the file holds before the return is at most what was recorded by
+  # then, so the time to the sound's return is never measured short.
   bytes_back=$(stat -c %s "$file")
+  e2e_open_program_socket
   sleep 3.5
   e2e_record_stop
   if ! e2e_wait_until 5 e2e_has_player; then
