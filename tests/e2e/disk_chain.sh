@@ -92,10 +92,7 @@ writes_phase() {
 
 # toggle_disk : Elements > Disk from the menu, driven with the keyboard.
 toggle_disk() {
-  xdotool mousemove --sync "$icon_x" "$icon_y" click 1
-  sleep 0.6
-  xdotool mousemove --sync 5 795
-  sleep 0.2
+  e2e_open_tray_menu "$icon_x" "$icon_y"
   xdotool key --delay 150 Down Down Down Right Down Down Return
 }
 expect_play_disk() {

@@ -588,3 +588,21 @@ e2e_disk_writer_stop() {
   kill -TERM "$E2E_WRITER_PID" 2>/dev/null || true
   wait "$E2E_WRITER_PID" 2>/dev/null || true
 }
+
+# e2e_open_tray_menu X Y : clicks the tray icon at X,Y and returns once the
+# pop-up menu shows (a new visible window), with the pointer moved off it
+# so that only the keyboard picks an item.
+e2e_open_tray_menu() {
+  local before now deadline=$((SECONDS + 5))
+  before=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
+  xdotool mousemove --sync "$1" "$2" click 1
+  while :; do
+    now=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
+    [ -n "$(comm -13 <(echo "$before") <(echo "$now"))" ] && break
+    ((SECONDS < deadline)) || e2e_fail "a click on the tray icon opened no menu within 5 s"
+    sleep 0.1
+  done
+  sleep 0.2
+  xdotool mousemove --sync 5 795
+  sleep 0.2
+}

@@ -31,10 +31,7 @@ done
 
 # The menu opens from the icon the new tray host holds: Volume > 50%.
 read -r icon_x icon_y <<<"$icon"
-xdotool mousemove --sync "$icon_x" "$icon_y" click 1
-sleep 0.6
-xdotool mousemove --sync 5 795
-sleep 0.2
+e2e_open_tray_menu "$icon_x" "$icon_y"
 xdotool key --delay 150 Down Down Right Down Down Return
 e2e_settings_bytes "$pack" 0.5 1 1 1 500 0 6 122 >"$E2E_TMP/expected.ini"
 e2e_wait_until 5 cmp -s "$E2E_TMP/expected.ini" "$work/settings.ini" ||
