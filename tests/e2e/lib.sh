@@ -452,3 +452,157 @@ e2e_stop_veska() {
   e2e_wait_until 2 eval '! kill -0 '"$VESKA_PID" || kill -KILL "$VESKA_PID" 2>/dev/null || true
   wait "$VESKA_PID" 2>/dev/null || true
 }
+
+# ---- Faults: the sound server and the tray host going away and coming back.
+
+# e2e_stop_sound SIGNAL : ends the sound server started here with SIGNAL and
+# waits until it is gone.
+e2e_stop_sound() {
+  kill -"$1" "$E2E_PULSE_PID" 2>/dev/null || true
+  e2e_wait_until 5 eval '! kill -0 '"$E2E_PULSE_PID" ||
+    e2e_fail "the sound server outlived SIG$1"
+  wait "$E2E_PULSE_PID" 2>/dev/null || true
+}
+
+# e2e_start_sound_again [held] : a new sound server with the same null sink,
+# as after a restart. The test's own tools (pactl, parecord) reach it at once
+# on a socket of their own; the socket the program knows opens at once too,
+# or, with "held", only at e2e_open_program_socket, so that a recording can
+# run before the program can find the server.
+E2E_PULSE_STARTS=1
+e2e_start_sound_again() {
+  local dir=$E2E_TMP/pulse
+  E2E_PULSE_STARTS=$((E2E_PULSE_STARTS + 1))
+  cat >"$dir/again.pa" <<EOF
+load-module module-null-sink sink_name=$E2E_SINK rate=$E2E_RATE channels=2 format=s16le
+set-default-sink $E2E_SINK
+load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/tools
+EOF
+  export PULSE_SERVER=unix:$dir/tools
+  e2e_spawn "pulseaudio.$E2E_PULSE_STARTS" env -u DISPLAY pulseaudio \
+    --daemonize=no --exit-idle-time=-1 -n -F "$dir/again.pa" \
+    --use-pid-file=no --disallow-module-loading=no --log-target=stderr
+  E2E_PULSE_PID=$E2E_LAST_PID
+  e2e_wait_until 10 pactl info || e2e_fail "the sound server did not start again"
+  [ "${1:-}" = held ] || e2e_open_program_socket
+}
+
+e2e_open_program_socket() {
+  pactl load-module module-native-protocol-unix auth-anonymous=1 \
+    "socket=$E2E_TMP/pulse/socket" >/dev/null ||
+    e2e_fail "the sound server did not open the program's socket"
+}
+
+# e2e_tray_host_pid : the tray host started by e2e_start_display.
+e2e_tray_host_pid() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do
+    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = trayer ] && { echo "$pid"; return 0; }
+  done
+  return 1
+}
+
+# e2e_restart_tray_host SIGNAL : ends the tray host with SIGNAL, waits until
+# its panel is gone, and starts it again as e2e_start_display did.
+e2e_restart_tray_host() {
+  local pid
+  pid=$(e2e_tray_host_pid) || e2e_fail "no tray host to end"
+  kill -"$1" "$pid" 2>/dev/null || true
+  e2e_wait_until 5 eval '! kill -0 '"$pid" || e2e_fail "the tray host outlived SIG$1"
+  wait "$pid" 2>/dev/null || true
+  e2e_wait_until 5 eval '[ -z "$(xdotool search --name "^panel\$" 2>/dev/null)" ]' ||
+    e2e_fail "the tray host's panel stayed after it ended"
+  e2e_spawn trayer.again trayer --edge top --align right --widthtype request \
+    --height 32 --SetDockType true --transparent false --tint 0x404040 \
+    --expand true
+  e2e_wait_until 10 xdotool search --name '^panel$' ||
+    e2e_fail "the tray host did not come up again"
+}
+
+# e2e_count_lines FILE TEXT : how many lines of FILE hold TEXT.
+e2e_count_lines() { grep -cF -- "$2" "$1" 2>/dev/null || true; }
+
+# ---- The disk chain: writes the test makes, heard in a pack's disk sound.
+
+# e2e_disk_busy_sample : prints "milliseconds-busy milliseconds-now", summed
+# over the whole disks in /proc/diskstats.
+e2e_disk_busy_sample() {
+  awk -v now="$(date +%s%3N)" '
+    $3 ~ /^(sd[a-z]+|vd[a-z]+|xvd[a-z]+|hd[a-z]+|nvme[0-9]+n[0-9]+|mmcblk[0-9]+)$/ {
+      busy += $13; n++ }
+    END { printf "%.0f %.0f %d\n", busy, now, n }' /proc/diskstats
+}
+
+# e2e_disk_busy BEFORE AFTER : the whole disks' mean busy share in whole
+# percent between two samples.
+e2e_disk_busy() {
+  awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " ")
+    ms = y[2] - x[2]; n = y[3] > 0 ? y[3] : 1
+    p = ms > 0 ? 100 * (y[1] - x[1]) / n / ms : 0
+    printf "%d", (p > 100 ? 100 : p) + 0.5 }'
+}
+
+# e2e_disk_writes_visible DIR : true when writes to a file in DIR past the
+# page cache show in /proc/diskstats (not so on tmpfs, say). Sets
+# E2E_DD_FLAGS to the dd flags that got there.
+e2e_disk_writes_visible() {
+  local dir=$1 before after
+  case $(stat -f -c %T "$dir" 2>/dev/null) in tmpfs | ramfs | "") return 1 ;; esac
+  before=$(awk '{ s += $10 } END { print s + 0 }' /proc/diskstats)
+  E2E_DD_FLAGS=oflag=direct
+  timeout 20 dd if=/dev/zero of="$dir/probe.bin" bs=1M count=4 $E2E_DD_FLAGS status=none 2>/dev/null || {
+    E2E_DD_FLAGS=conv=fsync
+    timeout 20 dd if=/dev/zero of="$dir/probe.bin" bs=1M count=4 $E2E_DD_FLAGS status=none 2>/dev/null
+  } || { rm -f "$dir/probe.bin"; return 1; }
+  rm -f "$dir/probe.bin"
+  after=$(awk '{ s += $10 } END { print s + 0 }' /proc/diskstats)
+  # 4 MiB is 8192 sectors of 512 bytes.
+  ((after - before >= 8192))
+}
+
+# e2e_disk_writer_start DIR / e2e_disk_writer_stop : two writers, so that
+# one is always in flight, each writing 32 MiB at a time past the page cache
+# into a file in DIR until stopped (for a minute at most, should they be
+# left behind).
+e2e_disk_writer_start() {
+  local dir=$1
+  (
+    pids=()
+    trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -f "$dir"/writes?.bin; exit 0' TERM INT
+    end=$((SECONDS + 60))
+    while ((SECONDS < end)); do
+      pids=()
+      for n in 0 1; do
+        dd if=/dev/zero of="$dir/writes$n.bin" bs=1M count=32 $E2E_DD_FLAGS status=none 2>/dev/null &
+        pids+=($!)
+      done
+      # A write that fails at once must not make a busy loop of this.
+      wait "${pids[@]}" || sleep 0.2
+    done
+    rm -f "$dir"/writes?.bin
+  ) </dev/null >/dev/null 2>&1 &
+  E2E_WRITER_PID=$!
+  E2E_PIDS+=("$E2E_WRITER_PID")
+}
+e2e_disk_writer_stop() {
+  kill -TERM "$E2E_WRITER_PID" 2>/dev/null || true
+  wait "$E2E_WRITER_PID" 2>/dev/null || true
+}
+
+# e2e_open_tray_menu X Y : clicks the tray icon at X,Y and returns once the
+# pop-up menu shows (a new visible window), with the pointer moved off it
+# so that only the keyboard picks an item.
+e2e_open_tray_menu() {
+  local before now deadline=$((SECONDS + 5))
+  before=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
+  xdotool mousemove --sync "$1" "$2" click 1
+  while :; do
+    now=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
+    [ -n "$(comm -13 <(echo "$before") <(echo "$now"))" ] && break
+    ((SECONDS < deadline)) || e2e_fail "a click on the tray icon opened no menu within 5 s"
+    sleep 0.1
+  done
+  sleep 0.2
+  xdotool mousemove --sync 5 795
+  sleep 0.2
+}

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <numeric>
@@ -254,6 +255,43 @@ TEST_F(ProcFixtureTest, AnUnreadableCollectionNeedsTwoGoodOnesAgain) {
   EXPECT_EQ(library_.CollectQueryData(query), kCounterOk);
   EXPECT_EQ(library_.GetFormattedCounterValue(disk, kFormatDouble, &value),
             kCounterOk);
+}
+
+TEST_F(ProcFixtureTest, AnUnreadableFileIsToldOnceUntilItIsReadAgain) {
+  std::FILE* messages = std::tmpfile();
+  ASSERT_NE(messages, nullptr);
+  ProcCounterLibrary library(
+      root_.string(), [this] { return now_ns_; }, messages);
+  CounterQuery query = 0;
+  ASSERT_EQ(library.OpenQuery(1, &query), kCounterOk);
+  CounterHandle counter = 0;
+  ASSERT_EQ(library.AddCounter(query, kDisk, 0, &counter), kCounterOk);
+  ASSERT_EQ(library.AddCounter(query, Core(0), 0, &counter), kCounterOk);
+  MemoryStatus memory;
+  auto sample = [&] {
+    library.CollectQueryData(query);
+    library.GetMemoryStatus(&memory);
+  };
+  sample();
+  fs::remove(root_ / "diskstats");
+  fs::remove(root_ / "meminfo");
+  for (int i = 0; i < 3; ++i) sample();
+  Moment(2);  // diskstats is back; meminfo is not
+  sample();
+  fs::remove(root_ / "diskstats");
+  fs::remove(root_ / "stat");
+  for (int i = 0; i < 3; ++i) sample();
+
+  std::rewind(messages);
+  std::string told;
+  for (int c; (c = std::fgetc(messages)) != EOF;) told.push_back(char(c));
+  std::fclose(messages);
+  auto line = [&](const char* name) {
+    return "Can't read " + (root_ / name).string() +
+           "; its loads read as 0 until it can.\n";
+  };
+  EXPECT_EQ(told, line("diskstats") + line("meminfo") + line("stat") +
+                      line("diskstats"));
 }
 
 TEST_F(ProcFixtureTest, BadHandlesAndArgumentsAreRefused) {

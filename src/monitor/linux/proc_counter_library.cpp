@@ -137,11 +137,13 @@ int64_t SteadyNanoseconds() {
 
 }  // namespace
 
-ProcCounterLibrary::ProcCounterLibrary(std::string root, Clock clock)
+ProcCounterLibrary::ProcCounterLibrary(std::string root, Clock clock,
+                                       std::FILE* messages)
     : stat_path_(root + "/stat"),
       diskstats_path_(root + "/diskstats"),
       meminfo_path_(root + "/meminfo"),
       clock_(clock ? std::move(clock) : Clock(SteadyNanoseconds)),
+      messages_(messages),
       buffer_(new char[kBufferSize]),
       disk_scratch_(std::make_unique<DiskSnapshot>()) {}
 
@@ -186,6 +188,19 @@ ProcCounterLibrary::Counter* ProcCounterLibrary::FindCounter(
   if (counter == 0 || counter > counters_.size()) return nullptr;
   Counter& found = counters_[counter - 1];
   return queries_[found.query].open ? &found : nullptr;
+}
+
+bool ProcCounterLibrary::NoteRead(bool read, const std::string& path,
+                                  bool& unreadable) {
+  // Once, not at every sample: a file that cannot be read stays so a while.
+  if (!read && !unreadable && messages_ != nullptr) {
+    std::fprintf(messages_,
+                 "Can't read %s; its loads read as 0 until it can.\n",
+                 path.c_str());
+    std::fflush(messages_);
+  }
+  unreadable = !read;
+  return read;
 }
 
 bool ProcCounterLibrary::ReadCpuTimes(std::vector<CpuTimes>& cpus) {
@@ -288,6 +303,7 @@ bool ProcCounterLibrary::GetMemoryStatus(MemoryStatus* status) {
         }
         return !(have_total && have_available);
       });
+  NoteRead(read, meminfo_path_, meminfo_unreadable_);
   constexpr uint64_t kMaxKib = std::numeric_limits<uint64_t>::max() / 1024;
   if (!read || !have_total || !have_available || total_kib > kMaxKib ||
       available_kib > kMaxKib) {
@@ -355,9 +371,13 @@ int32_t ProcCounterLibrary::CollectQueryData(CounterQuery query) {
   if (owner->counters.empty()) return kCounterNoData;
   bool cpus_read = true;
   bool disks_read = true;
-  if (!owner->cpus.empty()) cpus_read = ReadCpuTimes(owner->cpus);
+  if (!owner->cpus.empty()) {
+    cpus_read =
+        NoteRead(ReadCpuTimes(owner->cpus), stat_path_, stat_unreadable_);
+  }
   if (owner->has_disk) {
-    disks_read = ReadDiskTicks(*disk_scratch_);
+    disks_read = NoteRead(ReadDiskTicks(*disk_scratch_), diskstats_path_,
+                          diskstats_unreadable_);
     disk_scratch_->time_ns = clock_();
   }
   for (size_t index : owner->counters) {

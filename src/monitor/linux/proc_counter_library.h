@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <span>
@@ -32,8 +33,11 @@ class ProcCounterLibrary : public CounterLibrary {
   static constexpr size_t kMaxDisks = 64;
 
   // `root` is the folder holding "stat", "diskstats" and "meminfo"; a test
-  // points it at copies. Without a clock, the steady clock is used.
-  explicit ProcCounterLibrary(std::string root = "/proc", Clock clock = {});
+  // points it at copies. Without a clock, the steady clock is used. A file
+  // that cannot be read is told once on `messages` (again only after it has
+  // been read in between).
+  explicit ProcCounterLibrary(std::string root = "/proc", Clock clock = {},
+                              std::FILE* messages = stderr);
   ~ProcCounterLibrary() override;
 
   int32_t OpenQuery(std::uintptr_t user_data, CounterQuery* query) override;
@@ -92,11 +96,17 @@ class ProcCounterLibrary : public CounterLibrary {
   bool ReadCpuTimes(std::vector<CpuTimes>& cpus);
   bool ReadDiskTicks(DiskSnapshot& snapshot);
   int FindProcessorCount();
+  // Returns `read`, telling of a file that has just become unreadable.
+  bool NoteRead(bool read, const std::string& path, bool& unreadable);
 
   std::string stat_path_;
   std::string diskstats_path_;
   std::string meminfo_path_;
   Clock clock_;
+  std::FILE* messages_;
+  bool stat_unreadable_ = false;
+  bool diskstats_unreadable_ = false;
+  bool meminfo_unreadable_ = false;
   std::unique_ptr<char[]> buffer_;  // made once, shared by every read
   std::unique_ptr<DiskSnapshot> disk_scratch_;
   std::vector<Query> queries_;

@@ -15,11 +15,22 @@ constexpr char kApplicationName[] = "VESKA";
 
 }  // namespace
 
-SdlSoundDevice::SdlSoundDevice() : mixer_(kWantedRate) {}
+SdlSoundDevice::SdlSoundDevice(std::FILE* messages)
+    : mixer_(kWantedRate), keeper_(KeptOutput(), messages) {}
 
 SdlSoundDevice::~SdlSoundDevice() { Close(); }
 
 bool SdlSoundDevice::Open() {
+  // Open already, or lost and awaited.
+  if (keeper_.Running()) return true;
+  if (!OpenOutput()) return false;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  driver_ = driver != nullptr ? driver : "";
+  keeper_.Start();
+  return true;
+}
+
+bool SdlSoundDevice::OpenOutput() {
   if (device_ != 0) return true;
 
   // The sound server lists the stream under this name.
@@ -64,11 +75,42 @@ std::unique_ptr<SoundBuffer> SdlSoundDevice::CreateBuffer(
 }
 
 void SdlSoundDevice::Close() {
+  keeper_.Stop();
+  CloseOutput();
+}
+
+void SdlSoundDevice::CloseOutput() {
   if (device_ == 0) return;
   // Returns only once the callback has finished for good.
   SDL_CloseAudioDevice(device_);
   device_ = 0;
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+OutputKeeper::Output SdlSoundDevice::KeptOutput() {
+  return {
+      // SDL stops a device whose server went away (it posts an event too,
+      // but nothing here pumps SDL's events).
+      .playing =
+          [this] {
+            return SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING;
+          },
+      .close = [this] { CloseOutput(); },
+      .reopen = [this] { return ReopenOutput(); },
+  };
+}
+
+bool SdlSoundDevice::ReopenOutput() {
+  // Back through the driver that worked at first: while the server is away,
+  // SDL would otherwise settle on the next driver it can start (the sound
+  // card's own, say) and never return to the server.
+  if (!driver_.empty()) {
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver_.c_str(),
+                            SDL_HINT_OVERRIDE);
+  }
+  const bool opened = OpenOutput();
+  if (!driver_.empty()) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+  return opened;
 }
 
 void SdlSoundDevice::Callback(void* self, uint8_t* stream, int bytes) {
