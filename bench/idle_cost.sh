@@ -17,6 +17,7 @@ seconds=${1:-60}
 shift || true
 packs=("$@")
 ((${#packs[@]})) || packs=(tidewater glasshouse clockwork)
+VESKA_BIN=$(realpath "$VESKA_BIN")
 [ -x "$VESKA_BIN" ] || e2e_fail "no program at $VESKA_BIN (build it first)"
 e2e_require sox paplay
 e2e_start_display

@@ -17,6 +17,7 @@ e2e_init many_cores
 seconds=${1:-20}
 runs=${2:-3}
 many=${3:-64}
+VESKA_BIN=$(realpath "$VESKA_BIN")
 [ -x "$VESKA_BIN" ] || e2e_fail "no program at $VESKA_BIN (build it first)"
 e2e_require sox flac
 e2e_fake_stat_available || e2e_skip "no private mount namespaces here"
