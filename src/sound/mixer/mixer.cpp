@@ -33,12 +33,21 @@ struct Voice;
 using MixFunction = void (*)(Voice& voice, float* out, uint32_t frames,
                              uint64_t step, uint32_t ramp_frames);
 
-struct Voice {
-  // Fixed at creation.
-  std::vector<uint8_t> data;
+// The sound data of a buffer, shared by every duplicate of it and never
+// changed once made.
+struct Pcm {
+  std::vector<uint8_t> bytes;
   SampleLayout layout;
   uint64_t frames = 0;
+  uint32_t rate = 0;
   MixFunction mix = nullptr;
+};
+
+struct Voice {
+  // Fixed at creation.
+  std::shared_ptr<const Pcm> pcm;
+  const uint8_t* data = nullptr;  // pcm->bytes
+  uint64_t frames = 0;            // pcm->frames
 
   // Written by the program thread, read by the audio thread per slice.
   std::atomic<uint32_t> frequency{0};
@@ -180,7 +189,7 @@ void MixEdgeFrame(const Voice& voice, float* out) {
       if (!voice.looping) return 0.0f;
       i = ((i % n) + n) % n;
     }
-    return ReadSample<E>(voice.data.data() + i * kFrame + channel * kSample);
+    return ReadSample<E>(voice.data + i * kFrame + channel * kSample);
   };
   const float left = Cubic(at(index - 1, 0), at(index, 0), at(index + 1, 0),
                            at(index + 2, 0), t);
@@ -243,10 +252,9 @@ void MixVoice(Voice& voice, float* out, uint32_t frames, uint64_t step,
     } else if (voice.position >= fast_begin && voice.position < fast_end) {
       const uint64_t fits = (fast_end - 1 - voice.position) / step + 1;
       count = uint32_t(std::min<uint64_t>(count, fits));
-      voice.position =
-          MixRun<E, C>(voice.data.data(), voice.position, step, count, slice,
-                       &voice.gain_left, &voice.gain_right, voice.delta_left,
-                       voice.delta_right);
+      voice.position = MixRun<E, C>(voice.data, voice.position, step, count,
+                                    slice, &voice.gain_left, &voice.gain_right,
+                                    voice.delta_left, voice.delta_right);
     } else {
       count = 1;
       MixEdgeFrame<E, C>(voice, slice);
@@ -303,6 +311,9 @@ void SanitizeFloats(std::vector<uint8_t>* data) {
   }
 }
 
+std::unique_ptr<SoundBuffer> MakeBuffer(const std::shared_ptr<MixerCore>& core,
+                                        std::shared_ptr<const Pcm> pcm);
+
 class MixerBuffer : public SoundBuffer {
  public:
   MixerBuffer(std::shared_ptr<MixerCore> core, std::unique_ptr<Voice> voice)
@@ -334,7 +345,7 @@ class MixerBuffer : public SoundBuffer {
   }
 
   bool SetCurrentPosition(uint32_t byte_offset) override {
-    const uint64_t frame = byte_offset / voice_->layout.bytes_per_frame;
+    const uint64_t frame = byte_offset / voice_->pcm->layout.bytes_per_frame;
     if (frame >= voice_->frames) return false;
     std::lock_guard lock(core_->mutex);
     voice_->position = frame << 32;
@@ -367,6 +378,14 @@ class MixerBuffer : public SoundBuffer {
     return true;
   }
 
+  std::unique_ptr<SoundBuffer> Duplicate() override {
+    try {
+      return MakeBuffer(core_, voice_->pcm);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+
  private:
   void PublishGains() {
     const float gain = DecibelGain(volume_);
@@ -381,6 +400,23 @@ class MixerBuffer : public SoundBuffer {
   int32_t volume_ = kVolumeFull;
   int32_t pan_ = 0;
 };
+
+// A stopped voice at the start of `pcm`, at full volume, centre pan and the
+// data's own rate, on the core's list.
+std::unique_ptr<SoundBuffer> MakeBuffer(const std::shared_ptr<MixerCore>& core,
+                                        std::shared_ptr<const Pcm> pcm) {
+  auto voice = std::make_unique<Voice>();
+  voice->data = pcm->bytes.data();
+  voice->frames = pcm->frames;
+  voice->frequency.store(pcm->rate);
+  voice->target_gains.store(PackGains(1.0f, 1.0f));
+  voice->pcm = std::move(pcm);
+  Voice* raw = voice.get();
+  auto buffer = std::make_unique<MixerBuffer>(core, std::move(voice));
+  std::lock_guard lock(core->mutex);
+  core->voices.push_back(raw);
+  return buffer;
+}
 
 bool ValidOutputRate(uint32_t hz) {
   return hz >= SoftwareMixer::kMinOutputRate &&
@@ -420,22 +456,15 @@ std::unique_ptr<SoundBuffer> SoftwareMixer::CreateBuffer(
   if (frames == 0 || frames >= mixer_internal::kMaxFrames) return nullptr;
 
   try {
-    auto voice = std::make_unique<Voice>();
-    voice->layout = *layout;
-    voice->frames = frames;
-    voice->data.assign(data, data + size_t(frames) * layout->bytes_per_frame);
+    auto pcm = std::make_shared<mixer_internal::Pcm>();
+    pcm->layout = *layout;
+    pcm->frames = frames;
+    pcm->rate = format.samples_per_sec;
+    pcm->bytes.assign(data, data + size_t(frames) * layout->bytes_per_frame);
     if (layout->encoding == SampleEncoding::kFloat32)
-      mixer_internal::SanitizeFloats(&voice->data);
-    voice->mix = mixer_internal::MixFunctionFor(*layout);
-    voice->frequency.store(format.samples_per_sec);
-    voice->target_gains.store(mixer_internal::PackGains(1.0f, 1.0f));
-
-    Voice* raw = voice.get();
-    auto buffer =
-        std::make_unique<mixer_internal::MixerBuffer>(core_, std::move(voice));
-    std::lock_guard lock(core_->mutex);
-    core_->voices.push_back(raw);
-    return buffer;
+      mixer_internal::SanitizeFloats(&pcm->bytes);
+    pcm->mix = mixer_internal::MixFunctionFor(*layout);
+    return mixer_internal::MakeBuffer(core_, std::move(pcm));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -457,7 +486,7 @@ void SoftwareMixer::Render(float* out, uint32_t frames) {
         const uint64_t step =
             (uint64_t(voice->frequency.load(std::memory_order_relaxed)) << 32) /
             rate;
-        voice->mix(*voice, out + 2 * size_t(done), count, step, ramp);
+        voice->pcm->mix(*voice, out + 2 * size_t(done), count, step, ramp);
       }
     }
     done += count;
