@@ -115,22 +115,38 @@ uint32_t LoadLe32(const uint8_t* p) {
          (uint32_t(p[3]) << 24);
 }
 
+// A sample as read, before it is scaled into -1..1.
 template <SampleEncoding E>
-inline float ReadSample(const uint8_t* p) {
+inline float ReadUnscaled(const uint8_t* p) {
   if constexpr (E == SampleEncoding::kUnsigned8) {
-    return (float(p[0]) - 128.0f) * (1.0f / 128.0f);
+    return float(p[0]) - 128.0f;
   } else if constexpr (E == SampleEncoding::kSigned16) {
-    return float(int16_t(uint16_t(p[0] | (p[1] << 8)))) * (1.0f / 32768.0f);
+    return float(int16_t(uint16_t(p[0] | (p[1] << 8))));
   } else if constexpr (E == SampleEncoding::kSigned24) {
-    int32_t v = int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) |
-                        (uint32_t(p[2]) << 24)) >>
-                8;
-    return float(v) * (1.0f / 8388608.0f);
+    return float(int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) |
+                         (uint32_t(p[2]) << 24)) >>
+                 8);
   } else if constexpr (E == SampleEncoding::kSigned32) {
-    return float(int32_t(LoadLe32(p))) * (1.0f / 2147483648.0f);
+    return float(int32_t(LoadLe32(p)));
   } else {
     return std::bit_cast<float>(LoadLe32(p));
   }
+}
+
+// Whole powers of two, so that scaling a gain instead of every sample
+// changes no bit of the mix.
+template <SampleEncoding E>
+constexpr float SampleScale() {
+  if constexpr (E == SampleEncoding::kUnsigned8) return 1.0f / 128.0f;
+  if constexpr (E == SampleEncoding::kSigned16) return 1.0f / 32768.0f;
+  if constexpr (E == SampleEncoding::kSigned24) return 1.0f / 8388608.0f;
+  if constexpr (E == SampleEncoding::kSigned32) return 1.0f / 2147483648.0f;
+  return 1.0f;
+}
+
+template <SampleEncoding E>
+inline float ReadSample(const uint8_t* p) {
+  return ReadUnscaled<E>(p) * SampleScale<E>();
 }
 
 // 4-point cubic Hermite through x0 (t = 0) and x1 (t = 1).
@@ -148,30 +164,35 @@ uint64_t MixRun(const uint8_t* data, uint64_t position, uint64_t step,
                 float delta_left, float delta_right) {
   constexpr int kSample = BytesOf(E);
   constexpr int kFrame = kSample * C;
-  float gl = *gain_left;
-  float gr = *gain_right;
+  // The samples' scale rides on the gains: eight multiplications fewer a
+  // frame, the same result to the bit.
+  constexpr float kScale = SampleScale<E>();
+  float gl = *gain_left * kScale;
+  float gr = *gain_right * kScale;
+  const float dl = delta_left * kScale;
+  const float dr = delta_right * kScale;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* p = data + ((position >> 32) - 1) * kFrame;
     const float t = float(uint32_t(position)) * kFractionScale;
-    const float left =
-        Cubic(ReadSample<E>(p), ReadSample<E>(p + kFrame),
-              ReadSample<E>(p + 2 * kFrame), ReadSample<E>(p + 3 * kFrame), t);
+    const float left = Cubic(ReadUnscaled<E>(p), ReadUnscaled<E>(p + kFrame),
+                             ReadUnscaled<E>(p + 2 * kFrame),
+                             ReadUnscaled<E>(p + 3 * kFrame), t);
     float right = left;
     if constexpr (C == 2) {
       const uint8_t* q = p + kSample;
-      right = Cubic(ReadSample<E>(q), ReadSample<E>(q + kFrame),
-                    ReadSample<E>(q + 2 * kFrame),
-                    ReadSample<E>(q + 3 * kFrame), t);
+      right = Cubic(ReadUnscaled<E>(q), ReadUnscaled<E>(q + kFrame),
+                    ReadUnscaled<E>(q + 2 * kFrame),
+                    ReadUnscaled<E>(q + 3 * kFrame), t);
     }
     out[0] += left * gl;
     out[1] += right * gr;
     out += 2;
-    gl += delta_left;
-    gr += delta_right;
+    gl += dl;
+    gr += dr;
     position += step;
   }
-  *gain_left = gl;
-  *gain_right = gr;
+  *gain_left = gl / kScale;
+  *gain_right = gr / kScale;
   return position;
 }
 
