@@ -14,7 +14,7 @@ namespace veska {
 namespace {
 
 constexpr uint32_t kOutputRate = 48000;
-constexpr uint32_t kSliceFrames = 1024;  // what SDL asks for per callback
+constexpr uint32_t kSliceFrames = 1536;  // what SDL asks for per callback
 
 std::vector<uint8_t> StereoTone16(uint32_t frames) {
   std::vector<uint8_t> bytes;

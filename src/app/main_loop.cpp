@@ -1,5 +1,7 @@
 #include "app/main_loop.h"
 
+#include <algorithm>
+
 #include "app/hotkey.h"
 #include "app/settings_file.h"
 #include "app/tray_menu.h"
@@ -12,6 +14,31 @@ namespace veska {
 bool TimerDue(uint32_t now, uint32_t last, int32_t interval) {
   const uint32_t elapsed = now - last;
   return static_cast<int64_t>(elapsed) > static_cast<int64_t>(interval);
+}
+
+namespace {
+
+// Milliseconds from `now` until TimerDue holds, at least kShortestTimerMs
+// after `last`; negative when overdue.
+int64_t MsUntilDue(uint32_t now, uint32_t last, int32_t interval) {
+  const int64_t period =
+      std::max<int64_t>(int64_t{interval} + 1, int64_t{kShortestTimerMs});
+  return period - int64_t{now - last};
+}
+
+}  // namespace
+
+uint32_t EventWaitMs(const AppState& state, uint32_t now) {
+  int64_t wait = MsUntilDue(now, state.LastTooltipTime, state.TooltipInterval);
+  wait =
+      std::min(wait, MsUntilDue(now, state.LastSampleTime, state.RefreshTime));
+  wait =
+      std::min(wait, MsUntilDue(now, state.LastSlideTime, state.SlideInterval));
+  if (state.HotkeyActive == 1 && state.KeyboardMode == 1) {
+    wait = std::min(
+        wait, MsUntilDue(now, state.LastHotkeyTime, state.PushReleaseDelay));
+  }
+  return static_cast<uint32_t>(std::clamp<int64_t>(wait, 0, INT32_MAX));
 }
 
 std::string TooltipText(const AppState& state) {
@@ -57,7 +84,7 @@ void RunMainLoopPass(AppState& state) {
     CheckPushRelease(state);
   }
 
-  state.EventCode = shell.WaitEvent(kEventWaitMs);
+  state.EventCode = shell.WaitEvent(EventWaitMs(state, shell.ElapsedMs()));
   switch (state.EventCode) {
     case kEventHotkey: {
       const std::intptr_t id = shell.EventParam();

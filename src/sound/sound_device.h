@@ -53,6 +53,10 @@ class SoundBuffer {
   // Hz; outside kMinFrequency..kMaxFrequency refused and left as it was.
   virtual bool SetFrequency(uint32_t hz) = 0;
   virtual bool GetFrequency(uint32_t* hz) = 0;
+  // A new buffer sharing this one's sound data, with a position, volume, pan
+  // and frequency of its own that start as CreateBuffer starts them; null
+  // when the device cannot share, and the data must be created again.
+  virtual std::unique_ptr<SoundBuffer> Duplicate() { return nullptr; }
 };
 
 class SoundDevice {

@@ -33,6 +33,22 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* image) {
   }
 }
 
+// False when the file cannot be looked at.
+bool StampOf(const std::string& path, uint64_t* size, int64_t* changed) {
+  try {
+    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+    std::error_code error;
+    *size = std::filesystem::file_size(file, error);
+    if (error) return false;
+    const auto time = std::filesystem::last_write_time(file, error);
+    if (error) return false;
+    *changed = time.time_since_epoch().count();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
 
 SoundHandle NextFreeHandle(SoundHandle last,
@@ -83,6 +99,13 @@ void SoundEngine::RegisterDecoder(const SoundDecoder& decoder) {
 
 SoundHandle SoundEngine::LoadFile(const std::string& path) {
   if (!open_) return 0;
+  FileStamp stamp;
+  const bool stamped = StampOf(path, &stamp.size, &stamp.changed);
+  if (stamped) {
+    const std::optional<SoundHandle> shared = LoadShared(path, stamp);
+    if (shared) return *shared;
+  }
+
   std::vector<uint8_t> image;
   if (!ReadWholeFile(path, &image)) return 0;
   DecodedSound sound;
@@ -90,32 +113,51 @@ SoundHandle SoundEngine::LoadFile(const std::string& path) {
                        decoders_, &sound)) {
     return 0;
   }
-
-  if (diagnostics_ != nullptr) {
-    const WaveFormat& f = sound.format;
-    std::fprintf(diagnostics_,
-                 "WAV Header Info: NbChannels %d, BitsPerSamples: %d, "
-                 "NbBlockAlign %d\n",
-                 static_cast<int>(f.channels),
-                 static_cast<int>(f.bits_per_sample),
-                 static_cast<int>(f.block_align));
-    std::fprintf(diagnostics_,
-                 "WAV Header Info: SamplePerSec %d, nAvgBytesPerSec: %d, "
-                 "WavSize %d\n",
-                 static_cast<int>(f.samples_per_sec),
-                 static_cast<int>(f.avg_bytes_per_sec),
-                 static_cast<int>(sound.size));
-    std::fflush(diagnostics_);
-  }
+  PrintHeader(sound.format, sound.size);
 
   const SoundHandle handle = NextHandle();
   if (handle == 0) return 0;
   std::unique_ptr<SoundBuffer> buffer =
       device_->CreateBuffer(sound.format, sound.data, sound.size);
   if (buffer == nullptr) return 0;
-  sounds_[handle].buffer = std::move(buffer);
+  sounds_[handle] = {std::move(buffer), path};
+  last_handle_ = handle;
+  if (stamped) files_[path] = {stamp, sound.format, sound.size, handle};
+  return handle;
+}
+
+std::optional<SoundHandle> SoundEngine::LoadShared(const std::string& path,
+                                                   const FileStamp& stamp) {
+  const auto file = files_.find(path);
+  if (file == files_.end() || !(file->second.stamp == stamp)) {
+    return std::nullopt;
+  }
+  SoundRecord* source = Find(file->second.sound);
+  if (source == nullptr) return std::nullopt;
+  std::unique_ptr<SoundBuffer> buffer = source->buffer->Duplicate();
+  if (buffer == nullptr) return std::nullopt;
+  PrintHeader(file->second.format, file->second.size);
+  const SoundHandle handle = NextHandle();
+  if (handle == 0) return 0;
+  sounds_[handle] = {std::move(buffer), path};
   last_handle_ = handle;
   return handle;
+}
+
+void SoundEngine::PrintHeader(const WaveFormat& f, uint32_t size) {
+  if (diagnostics_ == nullptr) return;
+  std::fprintf(diagnostics_,
+               "WAV Header Info: NbChannels %d, BitsPerSamples: %d, "
+               "NbBlockAlign %d\n",
+               static_cast<int>(f.channels),
+               static_cast<int>(f.bits_per_sample),
+               static_cast<int>(f.block_align));
+  std::fprintf(diagnostics_,
+               "WAV Header Info: SamplePerSec %d, nAvgBytesPerSec: %d, "
+               "WavSize %d\n",
+               static_cast<int>(f.samples_per_sec),
+               static_cast<int>(f.avg_bytes_per_sec), static_cast<int>(size));
+  std::fflush(diagnostics_);
 }
 
 bool SoundEngine::Play(SoundHandle handle, uint32_t flags, int32_t volume) {
@@ -141,9 +183,23 @@ void SoundEngine::Stop(SoundHandle handle) {
 void SoundEngine::Release(SoundHandle handle) {
   if (handle == AllSounds) {
     sounds_.clear();
+    files_.clear();
     return;
   }
-  sounds_.erase(handle);
+  const auto sound = sounds_.find(handle);
+  if (sound == sounds_.end()) return;
+  const std::string path = std::move(sound->second.path);
+  sounds_.erase(sound);
+  // The file stays shared while another sound from it lives.
+  const auto file = files_.find(path);
+  if (file == files_.end() || file->second.sound != handle) return;
+  for (const auto& [other, record] : sounds_) {
+    if (record.path == path) {
+      file->second.sound = other;
+      return;
+    }
+  }
+  files_.erase(file);
 }
 
 void SoundEngine::SetVolume(SoundHandle handle, int32_t volume) {

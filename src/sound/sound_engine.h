@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,16 +63,39 @@ class SoundEngine {
  private:
   struct SoundRecord {
     std::unique_ptr<SoundBuffer> buffer;
+    std::string path;  // as LoadFile was given it
+  };
+  // The file's size and time of last change, which tell a file changed
+  // since it was read.
+  struct FileStamp {
+    uint64_t size = 0;
+    int64_t changed = 0;
+    bool operator==(const FileStamp&) const = default;
+  };
+  // A file that sounds still play, so that loading it again (once per core)
+  // shares their data instead of reading and decoding it once more.
+  struct LoadedFile {
+    FileStamp stamp;
+    WaveFormat format;
+    uint32_t size = 0;
+    SoundHandle sound = 0;  // one of the sounds loaded from it
   };
 
   SoundRecord* Find(SoundHandle handle);
   SoundHandle NextHandle();
+  void PrintHeader(const WaveFormat& format, uint32_t size);
+  // A new sound sharing the data of a live sound from the unchanged file
+  // (0 when no handle is left); nothing when there is no such sound or the
+  // device cannot share, and the file must be read.
+  std::optional<SoundHandle> LoadShared(const std::string& path,
+                                        const FileStamp& stamp);
 
   SoundDevice* device_;
   std::FILE* diagnostics_;
   bool open_ = false;
   std::array<int32_t, 101> attenuation_table_{};
   std::map<SoundHandle, SoundRecord> sounds_;
+  std::map<std::string, LoadedFile> files_;
   std::vector<SoundDecoder> decoders_;
   SoundHandle last_handle_ = 0;
 };

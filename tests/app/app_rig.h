@@ -35,6 +35,16 @@ struct SpyShell : ScriptedShell {
     on_message(text);
     return ScriptedShell::ShowMessage(title, text, style);
   }
+  // A checkpoint wakes the loop as any message would, so that it sees the
+  // program at its own time rather than at the next timer's.
+  std::vector<uint32_t> wakes;
+  int32_t WaitEvent(uint32_t timeout_ms) override {
+    for (uint32_t at : wakes) {
+      const auto ahead = static_cast<int32_t>(at - ElapsedMs());
+      if (ahead > 0) timeout_ms = std::min<uint32_t>(timeout_ms, ahead);
+    }
+    return ScriptedShell::WaitEvent(timeout_ms);
+  }
 };
 
 class AppTest : public ::testing::Test {
@@ -81,6 +91,7 @@ class AppTest : public ::testing::Test {
   // Runs `check` at the first event wait at or after `ms`.
   void At(uint32_t ms, std::function<void()> check) {
     checkpoints_.push_back({ms, std::move(check)});
+    shell.wakes.push_back(ms);
   }
   // Live buffers loaded from one element file.
   std::vector<std::shared_ptr<RecordedBuffer>> Live(const std::string& file) {

@@ -90,6 +90,68 @@ TEST_F(AppTest, TimersNeedMoreThanTheirIntervalNeverCatchUpAndFeedTheTooltip) {
                   "VESKA - AVG CPU: 25% - RAM: 46% - Disk: 0"));
 }
 
+TEST(EventWait, LastsUntilTheNearestDeadlineAndNeverLessThanAPace) {
+  AppState state;
+  const uint32_t t = 0xFFFFFFF0u;  // stamps before the clock wraps
+  state.LastTooltipTime = state.LastSampleTime = state.LastSlideTime = t;
+  state.TooltipInterval = 5000;
+  state.RefreshTime = 500;
+  state.SlideInterval = 100;
+  EXPECT_EQ(EventWaitMs(state, t + 40), 61u);  // the slide, due after 101
+  state.LastSlideTime = t + 60;
+  EXPECT_EQ(EventWaitMs(state, t + 100), 61u);
+  state.LastSlideTime = t + 420;
+  EXPECT_EQ(EventWaitMs(state, t + 450), 51u);  // now the sample's turn
+  EXPECT_EQ(EventWaitMs(state, t + 700), 0u);   // overdue
+  state.LastSlideTime = t + 60;
+  state.LastHotkeyTime = t + 90;
+  state.HotkeyActive = 1;
+  state.KeyboardMode = 0;  // only "Push To Play" releases
+  EXPECT_EQ(EventWaitMs(state, t + 100), 61u);
+  state.KeyboardMode = 1;
+  state.PushReleaseDelay = 30;
+  EXPECT_EQ(EventWaitMs(state, t + 100), 21u);
+  // Hand-edited intervals of 0 or less wait as long as the old poll did.
+  state.HotkeyActive = 0;
+  state.LastSampleTime = t + 60;
+  for (int32_t interval : {0, -1, INT32_MIN}) {
+    state.RefreshTime = interval;
+    EXPECT_EQ(EventWaitMs(state, t + 60), 10u);
+    EXPECT_EQ(EventWaitMs(state, t + 67), 3u);
+  }
+  state.RefreshTime = state.SlideInterval = state.TooltipInterval = INT32_MAX;
+  state.LastSampleTime = state.LastSlideTime = t;
+  EXPECT_EQ(EventWaitMs(state, t), uint32_t{INT32_MAX});
+}
+
+TEST_F(AppTest, AnIdleLoopWakesOnlyForItsTimersAndAZeroRefreshTimeKeepsAPace) {
+  WriteSettings(Pack("avg"));
+  shell.SetEndMs(10000);
+  EXPECT_EQ(Run(), ScriptedShell::kScriptEnded);
+  // 99 slides, 19 samples and a tooltip in ten seconds, not 1000 polls.
+  EXPECT_LE(shell.wait_count(), 121);
+
+  WriteSettings(Pack("avg"), "RefreshTime = 0\n");
+  state = AppState();
+  state.services = {&counters, &engine, &shell, &prefs};
+  const int waits = shell.wait_count();
+  shell.SetEndMs(shell.now() + 1000);
+  std::vector<uint32_t> samples;
+  int seen = 0;
+  on_wait = [&](uint32_t now) {
+    // A spinning loop would never end the script.
+    if (shell.wait_count() - waits > 1000) throw ProcessExit{1};
+    if (std::exchange(seen, counters.collections[state.CpuQuery]) != seen) {
+      samples.push_back(now);
+    }
+  };
+  EXPECT_EQ(Run(), ScriptedShell::kScriptEnded);
+  // Every 10 ms, and in the passes the ten slides make anyway.
+  EXPECT_GE(samples.size(), 95u);
+  EXPECT_LE(samples.size(), 111u);
+  EXPECT_LE(shell.wait_count() - waits, 112);
+}
+
 TEST_F(AppTest, StoredSettingsShapeMenuHotkeyAndSoundsAndBytesFollowCommands) {
   // No "KeyboardMode" key: "Normal Toggle", unlike a first run.
   WriteSettings(Pack("cores"),

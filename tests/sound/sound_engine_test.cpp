@@ -3,11 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
 
+#include "encoded_images.h"
 #include "recording_sound_device.h"
+#include "sound/decoders.h"
+#include "sound/mixer/mixer.h"
 #include "temp_folder.h"
 #include "wave_image.h"
 
@@ -370,6 +374,85 @@ TEST(SoundEngineDecoderTest, RegisterDecoderIgnoresDuplicatesAndGaps) {
   EXPECT_EQ(opens, 1);
   EXPECT_EQ(device.Last()->size, 8u);
   EXPECT_EQ(engine.GetFrequency(h), 1000u);
+}
+
+// Per-core packs load one file once per core: it is decoded once, while each
+// sound keeps its own state and sounds as a sound decoded on its own would.
+TEST(SharedSoundDataTest, OneDecodeServesEveryLoadOfAnUnchangedFile) {
+  static int decodes = 0;
+  SoundDecoder counting = FlacDecoder;
+  counting.Open = [](const uint8_t* data, uint32_t size) {
+    ++decodes;
+    return FlacDecoder.Open(data, size);
+  };
+  const Bytes flac = testing::EncodeFlac(
+      testing::SineFrames(3000, 2, 44100, 16), 2, 44100, 16);
+  TempFile shared_file(flac, "cpu_a.flac");
+  TempFile copy1(flac, "cpu_a.flac"), copy2(flac, "cpu_a.flac");
+  std::FILE* diagnostics = std::tmpfile();
+  SoftwareMixer shared_mixer, own_mixer;
+  SoundEngine shared(&shared_mixer, diagnostics), own(&own_mixer, nullptr);
+  for (SoundEngine* engine : {&shared, &own}) {
+    ASSERT_TRUE(engine->Open());
+    engine->RegisterDecoder(counting);
+  }
+  std::vector<SoundHandle> a, b;
+  for (int i = 0; i < 64; ++i) a.push_back(shared.LoadFile(shared_file.path()));
+  EXPECT_EQ(decodes, 1);
+  EXPECT_EQ(std::set<SoundHandle>(a.begin(), a.end()).size(), 64u);
+  for (const TempFile* file : {&copy1, &copy2}) {
+    b.push_back(own.LoadFile(file->path()));
+  }
+  EXPECT_EQ(decodes, 3);
+
+  // The same calls on two shared sounds and on two decoded apart.
+  for (auto [engine, h] : {std::pair{&shared, a}, std::pair{&own, b}}) {
+    engine->SetFrequency(h[1], 61000);
+    engine->SetPan(h[1], 70);
+    engine->Play(h[0], PlayLoop, 90);
+    engine->Play(h[1], PlayLoop, 40);
+  }
+  std::vector<float> heard(8000), expected(8000);
+  shared_mixer.Render(heard.data(), 3000);
+  own_mixer.Render(expected.data(), 3000);
+  shared.Stop(a[0]);
+  own.Stop(b[0]);
+  shared_mixer.Render(heard.data() + 6000, 1000);
+  own_mixer.Render(expected.data() + 6000, 1000);
+  EXPECT_EQ(heard, expected);
+  EXPECT_EQ(shared.GetFrequency(a[2]), 44100u);
+
+  // Released first, the sound the others share with leaves them playing,
+  // and a new load still shares.
+  shared.Release(a[0]);
+  shared.Release(a[1]);
+  shared.Play(a[2], PlayLoop, 100);
+  shared_mixer.Render(heard.data(), 1000);
+  EXPECT_GT(*std::max_element(heard.begin(), heard.begin() + 2000), 0.1f);
+  EXPECT_NE(shared.LoadFile(shared_file.path()), 0);
+  EXPECT_EQ(decodes, 3);
+
+  std::fflush(diagnostics);
+  std::rewind(diagnostics);
+  char line[128];
+  std::vector<std::string> lines;
+  while (std::fgets(line, sizeof line, diagnostics)) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 2u * 65);
+  for (size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i], lines[i % 2]);
+  EXPECT_EQ(lines[1],
+            "WAV Header Info: SamplePerSec 44100, nAvgBytesPerSec: 176400, "
+            "WavSize 12000\n");
+
+  // A changed file, or one loaded after every sound went, is read again.
+  testing::WriteFile(
+      shared_file.path(),
+      testing::EncodeFlac(testing::SineFrames(500, 1, 8000, 16), 1, 8000, 16));
+  EXPECT_EQ(shared.GetFrequency(shared.LoadFile(shared_file.path())), 8000u);
+  EXPECT_EQ(decodes, 4);
+  shared.Release(AllSounds);
+  EXPECT_NE(shared.LoadFile(shared_file.path()), 0);
+  EXPECT_EQ(decodes, 5);
+  std::fclose(diagnostics);
 }
 
 }  // namespace

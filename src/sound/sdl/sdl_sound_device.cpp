@@ -8,9 +8,12 @@ namespace veska {
 namespace {
 
 constexpr int kWantedRate = 48000;
-// About 21 ms at 48 kHz: short enough for the program's volume steps to be
-// heard on time, long enough not to wake the system needlessly.
-constexpr Uint16 kCallbackFrames = 1024;
+// 32 ms at 48 kHz. The sound server buffers about one period and asks for
+// more in quarter periods, so a change of volume, pitch or pan (or a start)
+// is heard 1 to 1.8 periods later: 27 to 59 ms measured on PulseAudio
+// (bench/output_latency.sh), inside the 60 ms the program allows. A longer
+// period would wake the audio thread less often, but would be heard late.
+constexpr Uint16 kCallbackFrames = 1536;
 constexpr char kApplicationName[] = "VESKA";
 
 }  // namespace

@@ -5,10 +5,26 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <numbers>
 #include <thread>
 #include <vector>
+
+namespace veska {
+// Allocations made while `counting` is set, by any thread.
+std::atomic<bool> counting{false};
+std::atomic<int> allocations{0};
+}  // namespace veska
+
+void* operator new(std::size_t size) {
+  if (veska::counting) ++veska::allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace veska {
 namespace {
@@ -280,6 +296,32 @@ TEST(SoftwareMixer, StopRewindAndTheEndOfAOneShot) {
   sound->SetCurrentPosition(2 * 7 + 1);
   EXPECT_NEAR(Render(mixer, 1)[0], source[7], 1e-4f);
   EXPECT_FALSE(sound->SetCurrentPosition(2000));
+}
+
+// A voice nobody can hear costs no mixing, yet keeps its place in the loop,
+// and rendering never allocates: it runs on the audio thread.
+TEST(SoftwareMixer, SilentVoicesMoveOnUnmixedAndRenderingNeverAllocates) {
+  SoftwareMixer mixer(kRate);
+  std::vector<float> source(1000);
+  for (size_t i = 0; i < source.size(); ++i)
+    source[i] = float(i % 97) / 100.0f - 0.4f;
+  auto sound = Make16(mixer, source, 1, kRate);
+  auto others = Make16(mixer, Cosine(4800, 25, 0.5f), 2, 44100);
+  others->SetVolume(kVolumeSilent);
+  others->Play(true);
+  sound->SetVolume(kVolumeSilent);
+  sound->Play(true);
+  std::vector<float> out(2 * 4000);
+  counting = true;
+  mixer.Render(out.data(), 2500);  // wraps past the end of the loop twice
+  EXPECT_EQ(PeakAbs(out), 0.0f);
+  sound->SetFrequency(24000);  // half speed from here on
+  sound->SetVolume(kVolumeFull);
+  mixer.Render(out.data(), 240);  // the 5 ms ramp
+  mixer.Render(out.data(), 1);
+  counting = false;
+  EXPECT_NEAR(out[0], source[(2500 + 120) % 1000], 1e-4f);
+  EXPECT_EQ(allocations, 0);
 }
 
 TEST(SoftwareMixer, SampleFormatsGiveTheSameWaveform) {
