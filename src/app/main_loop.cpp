@@ -32,8 +32,8 @@ uint32_t EventWaitMs(const AppState& state, uint32_t now) {
   int64_t wait = MsUntilDue(now, state.LastTooltipTime, state.TooltipInterval);
   wait =
       std::min(wait, MsUntilDue(now, state.LastSampleTime, state.RefreshTime));
-  wait =
-      std::min(wait, MsUntilDue(now, state.LastSlideTime, state.SlideInterval));
+  wait = std::min(wait, MsUntilDue(now, state.LastSlideTime,
+                                   state.soundpack.SlideInterval));
   if (state.HotkeyActive == 1 && state.KeyboardMode == 1) {
     wait = std::min(
         wait, MsUntilDue(now, state.LastHotkeyTime, state.PushReleaseDelay));

@@ -96,7 +96,7 @@ TEST(EventWait, LastsUntilTheNearestDeadlineAndNeverLessThanAPace) {
   state.LastTooltipTime = state.LastSampleTime = state.LastSlideTime = t;
   state.TooltipInterval = 5000;
   state.RefreshTime = 500;
-  state.SlideInterval = 100;
+  state.soundpack.SlideInterval = 100;
   EXPECT_EQ(EventWaitMs(state, t + 40), 61u);  // the slide, due after 101
   state.LastSlideTime = t + 60;
   EXPECT_EQ(EventWaitMs(state, t + 100), 61u);
@@ -119,7 +119,8 @@ TEST(EventWait, LastsUntilTheNearestDeadlineAndNeverLessThanAPace) {
     EXPECT_EQ(EventWaitMs(state, t + 60), 10u);
     EXPECT_EQ(EventWaitMs(state, t + 67), 3u);
   }
-  state.RefreshTime = state.SlideInterval = state.TooltipInterval = INT32_MAX;
+  state.RefreshTime = state.soundpack.SlideInterval = state.TooltipInterval =
+      INT32_MAX;
   state.LastSampleTime = state.LastSlideTime = t;
   EXPECT_EQ(EventWaitMs(state, t), uint32_t{INT32_MAX});
 }
@@ -141,7 +142,8 @@ TEST_F(AppTest, AnIdleLoopWakesOnlyForItsTimersAndAZeroRefreshTimeKeepsAPace) {
   on_wait = [&](uint32_t now) {
     // A spinning loop would never end the script.
     if (shell.wait_count() - waits > 1000) throw ProcessExit{1};
-    if (std::exchange(seen, counters.collections[state.CpuQuery]) != seen) {
+    if (std::exchange(seen, counters.collections[state.monitor.CpuQuery]) !=
+        seen) {
       samples.push_back(now);
     }
   };
