@@ -156,12 +156,7 @@ TEST_F(ProgramStartTest, PlantedProgramsInTheWorkingFolderAreNeverRun) {
   fs::create_directories(work);
   MakeFile(work / "perfmend.exe", kProbeScript, true);
   MakeFile(work / "pkexec", kFakePkexec, true);
-  const fs::path previous = fs::current_path();
-  fs::current_path(work);
-  struct Back {
-    fs::path to;
-    ~Back() { fs::current_path(to); }
-  } back{previous};
+  testing::ScopedWorkingFolder in_work(work);
   // Every way PATH can name the working folder.
   setenv("PATH", ":.:./:work", 1);
 
