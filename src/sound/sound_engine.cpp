@@ -1,39 +1,10 @@
 #include "sound/sound_engine.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <new>
+
+#include "sound/sound_file.h"
 
 namespace veska {
-namespace {
-
-// The whole file, or false when it cannot be opened, read or held.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* image) {
-  try {
-    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-    if (!std::filesystem::is_regular_file(file)) return false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    if (length < 0 || static_cast<uint64_t>(length) > UINT32_MAX) {
-      return false;
-    }
-    in.seekg(0, std::ios::beg);
-    image->resize(static_cast<size_t>(length));
-    if (length > 0) {
-      in.read(reinterpret_cast<char*>(image->data()), length);
-      if (in.gcount() != length) return false;
-    }
-    return true;
-  } catch (...) {
-    // Allocation or path conversion failures are a failed load, no more.
-    return false;
-  }
-}
-
-}  // namespace
 
 SoundHandle NextFreeHandle(SoundHandle last,
                            const std::function<bool(SoundHandle)>& in_use) {
@@ -83,13 +54,8 @@ void SoundEngine::RegisterDecoder(const SoundDecoder& decoder) {
 
 SoundHandle SoundEngine::LoadFile(const std::string& path) {
   if (!open_) return 0;
-  std::vector<uint8_t> image;
-  if (!ReadWholeFile(path, &image)) return 0;
   DecodedSound sound;
-  if (!DecodeSoundData(image.data(), static_cast<uint32_t>(image.size()),
-                       decoders_, &sound)) {
-    return 0;
-  }
+  if (!ReadSoundFile(path, decoders_, &sound)) return 0;
 
   if (diagnostics_ != nullptr) {
     const WaveFormat& f = sound.format;
