@@ -61,7 +61,8 @@ struct DecodedSound {
   PcmBlock owned;  // the block decoding made, if any
 };
 
-// Largest PCM block a compressed file decodes to.
+// Largest PCM block a compressed file decodes to, and most data kept of a
+// WAV file.
 inline constexpr uint32_t kMaxDecodedBytes = 64000000;
 
 // False when the image is neither a usable WAV file nor accepted by one of

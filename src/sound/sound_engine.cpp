@@ -2,36 +2,11 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <new>
+
+#include "sound/sound_file.h"
 
 namespace veska {
 namespace {
-
-// The whole file, or false when it cannot be opened, read or held.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* image) {
-  try {
-    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-    if (!std::filesystem::is_regular_file(file)) return false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    if (length < 0 || static_cast<uint64_t>(length) > UINT32_MAX) {
-      return false;
-    }
-    in.seekg(0, std::ios::beg);
-    image->resize(static_cast<size_t>(length));
-    if (length > 0) {
-      in.read(reinterpret_cast<char*>(image->data()), length);
-      if (in.gcount() != length) return false;
-    }
-    return true;
-  } catch (...) {
-    // Allocation or path conversion failures are a failed load, no more.
-    return false;
-  }
-}
 
 // False when the file cannot be looked at.
 bool StampOf(const std::string& path, uint64_t* size, int64_t* changed) {
@@ -106,13 +81,8 @@ SoundHandle SoundEngine::LoadFile(const std::string& path) {
     if (shared) return *shared;
   }
 
-  std::vector<uint8_t> image;
-  if (!ReadWholeFile(path, &image)) return 0;
   DecodedSound sound;
-  if (!DecodeSoundData(image.data(), static_cast<uint32_t>(image.size()),
-                       decoders_, &sound)) {
-    return 0;
-  }
+  if (!ReadSoundFile(path, decoders_, &sound)) return 0;
   PrintHeader(sound.format, sound.size);
 
   const SoundHandle handle = NextHandle();

@@ -2,8 +2,9 @@
 # Broken counters: in a private mount namespace where /proc/stat has no CPU
 # lines, the program asks "Failed to initialize counters"; answering No shows
 # the "Information" box and ends with 0, writing nothing and starting no
-# repair utility. Answering Yes starts the repair utility (a stand-in that
-# leaves a mark outside the working folder) and ends with 0 as well.
+# repair utility. Answering Yes starts the repair utility (a stand-in on PATH
+# that leaves a mark outside the working folder) and ends with 0 as well; a
+# utility planted in the working folder is never run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init broken_counters
@@ -15,21 +16,26 @@ e2e_start_sound
 
 grep -v '^cpu' /proc/stat >"$E2E_TMP/stat"
 mark=$E2E_TMP/repair-ran
+planted_mark=$E2E_TMP/planted-ran
+mkdir -p "$E2E_TMP/bin"
+printf '#!/bin/sh\necho "$0" >"%s"\n' "$mark" >"$E2E_TMP/bin/perfmend.exe"
+chmod +x "$E2E_TMP/bin/perfmend.exe"
 
-# start_broken NAME : a working folder with settings and a stand-in repair
+# start_broken NAME : a working folder with settings and a planted repair
 # utility, and the program started where /proc/stat is ours.
 start_broken() {
   work=$E2E_TMP/$1
   e2e_workdir "$work"
   e2e_make_tone_pack "$work/packs/tone" 440
   e2e_settings_bytes "$work/packs/tone/" 0.5 1 1 1 500 0 6 122 >"$work/settings.ini"
-  printf '#!/bin/sh\necho "$0" >"%s"\n' "$mark" >"$work/perfmend.exe"
+  printf '#!/bin/sh\necho "$0" >"%s"\n' "$planted_mark" >"$work/perfmend.exe"
   chmod +x "$work/perfmend.exe"
   cp "$work/settings.ini" "$E2E_TMP/settings.before"
   (cd "$work" && find . | sort) >"$E2E_TMP/files.before"
-  rm -f "$mark"
-  # The bind mount lives only in the namespace the program runs in.
-  e2e_start_veska "$work" unshare -m sh -c \
+  rm -f "$mark" "$planted_mark"
+  # The bind mount lives only in the namespace the program runs in. PATH
+  # starts with an empty entry, which once named the working folder.
+  e2e_start_veska "$work" env PATH=":$E2E_TMP/bin:$PATH" unshare -m sh -c \
     'mount --bind "$0" /proc/stat && exec "$1"' "$E2E_TMP/stat"
   question=$(e2e_wait_window "Failed to initialize counters" 20) ||
     e2e_fail "no box titled \"Failed to initialize counters\" appeared"
@@ -67,4 +73,6 @@ else
   e2e_wait_until 5 test -e "$mark" || e2e_fail "answering Yes did not start the repair utility"
   e2e_log "ok: answering Yes started $(cat "$mark")"
 fi
+sleep 0.5
+[ ! -e "$planted_mark" ] || e2e_fail "the repair utility planted in the working folder ran"
 echo "PASS: broken_counters"

@@ -261,7 +261,7 @@ TEST_F(ProcFixtureTest, AnUnreadableFileIsToldOnceUntilItIsReadAgain) {
   std::FILE* messages = std::tmpfile();
   ASSERT_NE(messages, nullptr);
   ProcCounterLibrary library(
-      root_.string(), [this] { return now_ns_; }, messages);
+      root_.string(), [this] { return now_ns_; }, nullptr, messages);
   CounterQuery query = 0;
   ASSERT_EQ(library.OpenQuery(1, &query), kCounterOk);
   CounterHandle counter = 0;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "sound/wav_reader.h"
 #include "wave_image.h"
 
 namespace veska {
@@ -202,6 +203,93 @@ TEST(WaveImageTest, EmptyAndForeignImagesFail) {
   EXPECT_FALSE(Decode(Bytes{}, &sound));
   EXPECT_FALSE(DecodeSoundData(nullptr, 10, {}, &sound));
   EXPECT_FALSE(Decode(Pcm({'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0}), &sound));
+}
+
+TEST(WaveImageTest, DataPastTheCapIsCutInWholeSampleFrames) {
+  // 24-bit stereo: six-byte frames, and the cap is not a multiple of six.
+  Bytes chunks;
+  PutChunk(&chunks, "fmt ", PcmFormat(2, 44100, 24));
+  PutChunk(&chunks, "data", Bytes(kMaxDecodedBytes + 3, 0x5A));
+  const Bytes image = Riff(chunks);
+  DecodedSound sound;
+  ASSERT_TRUE(Decode(image, &sound));
+  EXPECT_EQ(sound.size, kMaxDecodedBytes - kMaxDecodedBytes % 6);
+  EXPECT_EQ(sound.data, image.data() + 44);
+}
+
+// A WAV file that is not in memory: its first bytes as given, then zeros, up
+// to `size`; counts what is read of it.
+struct VirtualFile {
+  Bytes head;
+  uint64_t size = 0;
+  uint64_t bytes_read = 0;
+
+  bool Read(uint64_t offset, uint8_t* to, uint32_t bytes) {
+    if (offset > size || bytes > size - offset) return false;
+    bytes_read += bytes;
+    for (uint32_t i = 0; i < bytes; ++i) {
+      to[i] = offset + i < head.size() ? head[offset + i] : 0;
+    }
+    return true;
+  }
+  WaveFileReader Reader() {
+    return [this](uint64_t offset, uint8_t* to, uint32_t bytes) {
+      return Read(offset, to, bytes);
+    };
+  }
+};
+
+TEST(WaveFileTest, AHugeFileCostsNoMoreThanTheCapAndItsHeaders) {
+  Bytes chunks;
+  PutChunk(&chunks, "LIST", Pcm({1, 2, 3}));
+  PutChunk(&chunks, "fmt ", PcmFormat(2, 44100, 24));
+  PutChunkWithSize(&chunks, "data", 0xFFFFFFF0, Pcm({9, 8, 7, 6, 5, 4}));
+  VirtualFile file{Riff(chunks), 3500000000u};
+  DecodedSound sound;
+  ASSERT_TRUE(ReadWaveFile(file.size, file.Reader(), &sound));
+  EXPECT_EQ(sound.format.block_align, 6);
+  EXPECT_EQ(sound.size, kMaxDecodedBytes - kMaxDecodedBytes % 6);
+  EXPECT_EQ(sound.data, sound.owned.data());
+  EXPECT_THAT(Bytes(sound.data, sound.data + 8),
+              ElementsAre(9, 8, 7, 6, 5, 4, 0, 0));
+  EXPECT_LE(file.bytes_read, sound.size + file.head.size());
+
+  // Endless empty chunks and no format: given up on after a few reads.
+  Bytes junk;
+  for (int i = 0; i < 10; ++i) PutChunk(&junk, "junk", Bytes{});
+  VirtualFile chunky{Riff(junk), 3500000000u};
+  EXPECT_FALSE(ReadWaveFile(chunky.size, chunky.Reader(), &sound));
+  EXPECT_LE(chunky.bytes_read, 8u * kMaxWaveChunks);
+}
+
+// The file reader keeps exactly what the image reader keeps.
+TEST(WaveFileTest, ReadsEveryImageAsTheImageReaderDoes) {
+  Bytes extensible = testing::FormatBody(kWaveFormatExtensible, 2, 8000, 16);
+  PutU16(&extensible, 22);
+  extensible.resize(extensible.size() + 30, 7);  // more than the count says
+  Bytes chunks;
+  PutChunk(&chunks, "LIST", Pcm({1, 2, 3}));
+  PutChunk(&chunks, "fmt ", extensible);
+  PutChunk(&chunks, "junk", Pcm({4}));
+  PutChunkWithSize(&chunks, "data", 40, Bytes(16, 0x11));
+  const Bytes whole = Riff(chunks);
+  for (size_t cut = 0; cut <= whole.size(); ++cut) {
+    const Bytes part(whole.begin(), whole.begin() + cut);
+    bool image_ok = false;
+    const DecodedSound in_memory = DecodeExact(part, &image_ok);
+    VirtualFile file{part, part.size()};
+    DecodedSound from_file;
+    const bool file_ok =
+        IsRiffImage(part.data(), static_cast<uint32_t>(part.size())) &&
+        ReadWaveFile(file.size, file.Reader(), &from_file);
+    ASSERT_EQ(file_ok, image_ok) << cut;
+    if (!image_ok) continue;
+    EXPECT_EQ(from_file.format.extra, in_memory.format.extra) << cut;
+    EXPECT_EQ(from_file.format.block_align, in_memory.format.block_align);
+    EXPECT_EQ(Bytes(from_file.data, from_file.data + from_file.size),
+              Bytes(in_memory.owned.begin(), in_memory.owned.end()))
+        << cut;
+  }
 }
 
 // A decoder over a script: how many frames it claims and how many bytes it

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -292,6 +294,38 @@ TEST_F(SoundEngineTest, FailedLoadsReturnZeroAndChangeNothing) {
             "NbBlockAlign 4\n"
             "WAV Header Info: SamplePerSec 44100, nAvgBytesPerSec: 176400, "
             "WavSize 0\n");
+}
+
+// Bytes this process has asked the kernel to read so far; -1 when unknown.
+int64_t BytesReadByThisProcess() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  int64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return -1;
+}
+
+TEST_F(SoundEngineTest, AHugeWaveFileIsCutAtTheCapAndReadNoFurther) {
+  ASSERT_TRUE(engine_.Open());
+  Bytes chunks;
+  testing::PutChunk(&chunks, "fmt ", testing::PcmFormat(2, 44100, 16));
+  testing::PutChunkWithSize(&chunks, "data", 0xFFFFFFFF, Bytes{});
+  testing::TempFolder folder;
+  const std::filesystem::path path = folder.path() / "cpu.wav";
+  testing::WriteFile(path, testing::Riff(chunks));
+  // Sparse: it takes no room on disk, yet reads as 3.5 GB of silence.
+  std::filesystem::resize_file(path, 3500000000u);
+
+  const int64_t read_before = BytesReadByThisProcess();
+  ASSERT_NE(engine_.LoadFile(path.string()), 0);
+  const int64_t read_after = BytesReadByThisProcess();
+  EXPECT_EQ(device_.Last()->size, kMaxDecodedBytes);
+  EXPECT_NE(Diagnostics().find("WavSize 64000000\n"), std::string::npos);
+  if (read_before >= 0 && read_after >= 0) {
+    EXPECT_LE(read_after - read_before, int64_t{kMaxDecodedBytes} + 4096);
+  }
 }
 
 TEST_F(SoundEngineTest, LoadsAPathWithNonAsciiCharacters) {

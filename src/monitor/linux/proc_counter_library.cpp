@@ -33,20 +33,47 @@ constexpr std::string_view kDiskPath = "\\LogicalDisk(_Total)\\% Disk Time";
 constexpr std::string_view kNotDisks[] = {"loop", "ram", "zram", "dm-",
                                           "md",   "nbd", "sr",   "fd"};
 
+// The files as the kernel gives them.
+class KernelFiles : public ProcCounterLibrary::FileSource {
+ public:
+  ~KernelFiles() override { Close(); }
+
+  bool Open(const std::string& path) override {
+    Close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd_ >= 0;
+  }
+
+  long Read(char* to, size_t bytes) override {
+    ssize_t got = 0;
+    do {
+      got = ::read(fd_, to, bytes);
+    } while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+  }
+
+  void Close() override {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
 // Calls `on_line` with each line of the file that fits the buffer, until it
 // returns false. False when the file cannot be opened or read.
 template <typename OnLine>
-bool ForEachLine(const std::string& path, char* buffer, OnLine on_line) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool ForEachLine(ProcCounterLibrary::FileSource& files, const std::string& path,
+                 char* buffer, OnLine on_line) {
+  if (!files.Open(path)) return false;
   size_t filled = 0;
   bool skipping = false;  // inside a line longer than the buffer
   bool ok = true;
   bool stopped = false;
   while (!stopped) {
-    const ssize_t got = ::read(fd, buffer + filled, kBufferSize - filled);
+    const long got = files.Read(buffer + filled, kBufferSize - filled);
     if (got < 0) {
-      if (errno == EINTR) continue;
       ok = false;
       break;
     }
@@ -76,7 +103,7 @@ bool ForEachLine(const std::string& path, char* buffer, OnLine on_line) {
       filled = 0;
     }
   }
-  ::close(fd);
+  files.Close();
   return ok;
 }
 
@@ -138,11 +165,13 @@ int64_t SteadyNanoseconds() {
 }  // namespace
 
 ProcCounterLibrary::ProcCounterLibrary(std::string root, Clock clock,
-                                       std::FILE* messages)
+                                       FileSource* files, std::FILE* messages)
     : stat_path_(root + "/stat"),
       diskstats_path_(root + "/diskstats"),
       meminfo_path_(root + "/meminfo"),
       clock_(clock ? std::move(clock) : Clock(SteadyNanoseconds)),
+      own_files_(files != nullptr ? nullptr : std::make_unique<KernelFiles>()),
+      files_(files != nullptr ? files : own_files_.get()),
       messages_(messages),
       buffer_(new char[kBufferSize]),
       disk_scratch_(std::make_unique<DiskSnapshot>()) {}
@@ -207,31 +236,34 @@ bool ProcCounterLibrary::ReadCpuTimes(std::vector<CpuTimes>& cpus) {
   for (CpuTimes& cpu : cpus) cpu.present = false;
   bool first = true;
   size_t position = 0;
-  return ForEachLine(stat_path_, buffer_.get(), [&](std::string_view line) {
-    if (!IsProcessorLine(line)) {
-      // The processor lines come first, after the all-processor line.
-      const bool keep_going = first;
-      first = false;
-      return keep_going;
-    }
-    first = false;
-    const size_t instance = position++;
-    if (instance >= cpus.size()) return true;
-    Fields fields(line);
-    std::string_view label;
-    fields.Next(&label);
-    // user nice system idle iowait irq softirq steal; guest time is already
-    // inside user and nice. Older kernels print fewer fields.
-    uint64_t times[8] = {};
-    for (uint64_t& time : times) {
-      if (!fields.NextNumber(&time)) break;
-    }
-    uint64_t total = 0;
-    for (uint64_t time : times) total += time;
-    const uint64_t idle = times[3] + times[4];
-    cpus[instance] = {total - idle, total, true};
-    return true;
-  });
+  return ForEachLine(*files_, stat_path_, buffer_.get(),
+                     [&](std::string_view line) {
+                       if (!IsProcessorLine(line)) {
+                         // The processor lines come first, after the
+                         // all-processor line.
+                         const bool keep_going = first;
+                         first = false;
+                         return keep_going;
+                       }
+                       first = false;
+                       const size_t instance = position++;
+                       if (instance >= cpus.size()) return true;
+                       Fields fields(line);
+                       std::string_view label;
+                       fields.Next(&label);
+                       // user nice system idle iowait irq softirq steal; guest
+                       // time is already inside user and nice. Older kernels
+                       // print fewer fields.
+                       uint64_t times[8] = {};
+                       for (uint64_t& time : times) {
+                         if (!fields.NextNumber(&time)) break;
+                       }
+                       uint64_t total = 0;
+                       for (uint64_t time : times) total += time;
+                       const uint64_t idle = times[3] + times[4];
+                       cpus[instance] = {total - idle, total, true};
+                       return true;
+                     });
 }
 
 bool ProcCounterLibrary::ReadDiskTicks(DiskSnapshot& snapshot) {
@@ -240,7 +272,7 @@ bool ProcCounterLibrary::ReadDiskTicks(DiskSnapshot& snapshot) {
   std::array<std::array<char, kDiskNameMax>, kMaxDisks> names;
   std::array<std::string_view, kMaxDisks> taken;
   return ForEachLine(
-      diskstats_path_, buffer_.get(), [&](std::string_view line) {
+      *files_, diskstats_path_, buffer_.get(), [&](std::string_view line) {
         if (snapshot.count == kMaxDisks) return false;
         Fields fields(line);
         DiskTicks disk;
@@ -269,17 +301,17 @@ bool ProcCounterLibrary::ReadDiskTicks(DiskSnapshot& snapshot) {
 uint32_t ProcCounterLibrary::ProcessorCount() {
   uint32_t count = 0;
   bool first = true;
-  const bool read =
-      ForEachLine(stat_path_, buffer_.get(), [&](std::string_view line) {
-        if (!IsProcessorLine(line)) {
-          const bool keep_going = first;
-          first = false;
-          return keep_going;
-        }
-        first = false;
-        ++count;
-        return true;
-      });
+  const bool read = ForEachLine(*files_, stat_path_, buffer_.get(),
+                                [&](std::string_view line) {
+                                  if (!IsProcessorLine(line)) {
+                                    const bool keep_going = first;
+                                    first = false;
+                                    return keep_going;
+                                  }
+                                  first = false;
+                                  ++count;
+                                  return true;
+                                });
   if (read && count > 0) return count;
   const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<uint32_t>(online) : 0;
@@ -291,8 +323,8 @@ bool ProcCounterLibrary::GetMemoryStatus(MemoryStatus* status) {
   uint64_t available_kib = 0;
   bool have_total = false;
   bool have_available = false;
-  const bool read =
-      ForEachLine(meminfo_path_, buffer_.get(), [&](std::string_view line) {
+  const bool read = ForEachLine(
+      *files_, meminfo_path_, buffer_.get(), [&](std::string_view line) {
         Fields fields(line);
         std::string_view key;
         if (!fields.Next(&key)) return true;

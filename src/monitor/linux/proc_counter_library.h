@@ -32,11 +32,25 @@ class ProcCounterLibrary : public CounterLibrary {
   // Whole disks taken into the disk figure, at most.
   static constexpr size_t kMaxDisks = 64;
 
+  // Where the files are read from: the kernel's, or text a fuzzer feeds in.
+  // One file is open at a time.
+  class FileSource {
+   public:
+    virtual ~FileSource() = default;
+    virtual bool Open(const std::string& path) = 0;
+    // Up to `bytes` into `to`: the count read, 0 at the end, negative on a
+    // failure.
+    virtual long Read(char* to, size_t bytes) = 0;
+    virtual void Close() = 0;
+  };
+
   // `root` is the folder holding "stat", "diskstats" and "meminfo"; a test
-  // points it at copies. Without a clock, the steady clock is used. A file
-  // that cannot be read is told once on `messages` (again only after it has
-  // been read in between).
+  // points it at copies. Without a clock, the steady clock is used; without
+  // `files`, the files themselves are read (`files` outlives the library).
+  // A file that cannot be read is told once on `messages` (again only after
+  // it has been read in between).
   explicit ProcCounterLibrary(std::string root = "/proc", Clock clock = {},
+                              FileSource* files = nullptr,
                               std::FILE* messages = stderr);
   ~ProcCounterLibrary() override;
 
@@ -103,6 +117,8 @@ class ProcCounterLibrary : public CounterLibrary {
   std::string diskstats_path_;
   std::string meminfo_path_;
   Clock clock_;
+  std::unique_ptr<FileSource> own_files_;
+  FileSource* files_;
   std::FILE* messages_;
   bool stat_unreadable_ = false;
   bool diskstats_unreadable_ = false;

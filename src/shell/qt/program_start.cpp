@@ -31,6 +31,14 @@ std::string Absolute(const std::string& path) {
   return absolute.lexically_normal().string();
 }
 
+// Only an absolute folder names the same place wherever we run; an empty
+// entry (the current folder) or a relative one would let a file planted in
+// the working folder be run, even with administrator rights.
+bool IsAbsoluteFolder(const std::string& folder) {
+  return !folder.empty() && folder.front() == '/';
+}
+
+// The absolute entries of PATH, in order.
 std::vector<std::string> PathFolders() {
   std::vector<std::string> folders;
   const char* path = std::getenv("PATH");
@@ -38,8 +46,7 @@ std::vector<std::string> PathFolders() {
   std::string entry;
   for (const char* p = path;; ++p) {
     if (*p == ':' || *p == '\0') {
-      // An empty entry names the current folder.
-      folders.push_back(entry.empty() ? "." : entry);
+      if (IsAbsoluteFolder(entry)) folders.push_back(entry);
       entry.clear();
       if (*p == '\0') break;
     } else {
@@ -57,8 +64,6 @@ std::vector<std::string> ProgramSearchFolders() {
   const std::filesystem::path self =
       std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) folders.push_back(self.parent_path().string());
-  const std::filesystem::path current = std::filesystem::current_path(error);
-  if (!error) folders.push_back(current.string());
   for (std::string& folder : PathFolders())
     folders.push_back(std::move(folder));
   return folders;
@@ -71,7 +76,7 @@ std::string FindProgram(const std::string& file,
     return IsExecutableFile(file) ? Absolute(file) : "";
   }
   for (const std::string& folder : folders) {
-    if (folder.empty()) continue;
+    if (!IsAbsoluteFolder(folder)) continue;
     const std::string candidate =
         folder.back() == '/' ? folder + file : folder + "/" + file;
     if (IsExecutableFile(candidate)) return Absolute(candidate);

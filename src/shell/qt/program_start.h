@@ -8,12 +8,14 @@
 namespace veska {
 
 // The folders a bare program name is looked up in, in order: the folder of
-// this process's own executable, the current folder, then each PATH entry.
+// this process's own executable, then each absolute PATH entry. Never the
+// current folder: an empty or relative PATH entry is left out.
 std::vector<std::string> ProgramSearchFolders();
 
 // The absolute path of the executable regular file `file` in the first of
-// `folders` that holds one; "" when none does. A name holding a "/" is taken
-// as a path of its own and not searched for.
+// `folders` that holds one; "" when none does. Relative folders are passed
+// over. A name holding a "/" is taken as a path of its own and not searched
+// for.
 std::string FindProgram(const std::string& file,
                         const std::vector<std::string>& folders);
 
@@ -25,7 +27,8 @@ std::string FindProgram(const std::string& file,
 bool StartDetached(const std::vector<std::string>& argv);
 
 // Finds `file` in ProgramSearchFolders() and starts it through "pkexec" (when
-// that is on PATH) to ask for administrator rights, else directly.
+// that is in an absolute PATH entry) to ask for administrator rights, else
+// directly.
 // `parameters`, when not empty, is passed as one argument. False when the
 // program is not found or could not be started.
 bool StartElevated(const std::string& file, const std::string& parameters);

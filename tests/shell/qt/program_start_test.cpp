@@ -138,15 +138,40 @@ TEST_F(ProgramStartTest, FindProgramTakesTheFirstFolderHoldingAnExecutable) {
   EXPECT_EQ(FindProgram("bin/tool", {dir_.string()}), "");
 }
 
-TEST_F(ProgramStartTest, SearchGoesOwnFolderThenCurrentFolderThenPath) {
-  setenv("PATH", "/first::/second", 1);
+TEST_F(ProgramStartTest, SearchGoesOwnFolderThenAbsolutePathEntriesOnly) {
+  setenv("PATH", "/first::/second:.:relative/bin:/third/", 1);
   const std::vector<std::string> folders = ProgramSearchFolders();
-  ASSERT_EQ(folders.size(), 5u);
-  EXPECT_EQ(folders[0], fs::read_symlink("/proc/self/exe").parent_path());
-  EXPECT_EQ(folders[1], fs::current_path().string());
-  EXPECT_EQ(folders[2], "/first");
-  EXPECT_EQ(folders[3], ".");  // an empty entry is the current folder
-  EXPECT_EQ(folders[4], "/second");
+  EXPECT_EQ(folders,
+            (std::vector<std::string>{
+                fs::read_symlink("/proc/self/exe").parent_path().string(),
+                "/first", "/second", "/third/"}));
+  unsetenv("PATH");
+  EXPECT_EQ(ProgramSearchFolders().size(), 1u);
+}
+
+// Files planted in the working folder, where the program runs and keeps its
+// settings, are never run, and never given administrator rights.
+TEST_F(ProgramStartTest, PlantedProgramsInTheWorkingFolderAreNeverRun) {
+  const fs::path work = dir_ / "work";
+  fs::create_directories(work);
+  MakeFile(work / "perfmend.exe", kProbeScript, true);
+  MakeFile(work / "pkexec", kFakePkexec, true);
+  testing::ScopedWorkingFolder in_work(work);
+  // Every way PATH can name the working folder.
+  setenv("PATH", ":.:./:work", 1);
+
+  EXPECT_EQ(FindProgram("perfmend.exe", {".", "", "work"}), "");
+  EXPECT_FALSE(StartElevated("perfmend.exe", ""));
+  EXPECT_FALSE(fs::exists(out_));
+
+  // With the real helper on PATH, it runs, but not through the planted
+  // elevation helper.
+  const std::string tool =
+      MakeFile(dir_ / "bin" / "perfmend.exe", kProbeScript, true);
+  setenv("PATH", (":.:" + (dir_ / "bin").string()).c_str(), 1);
+  ASSERT_TRUE(StartElevated("perfmend.exe", ""));
+  EXPECT_EQ(WaitForOutput(out_), std::vector<std::string>{tool});
+  EXPECT_FALSE(fs::exists(out_ + ".pkexec"));
 }
 
 TEST_F(ProgramStartTest,

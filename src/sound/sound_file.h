@@ -1,0 +1,22 @@
+// Reading a sound file from disk into PCM for the device.
+#ifndef VESKA_SOUND_SOUND_FILE_H_
+#define VESKA_SOUND_SOUND_FILE_H_
+
+#include <string>
+#include <vector>
+
+#include "sound/sound_decoder.h"
+
+namespace veska {
+
+// A WAV file (one starting with "RIFF") is read piece by piece, never more
+// than its headers, format and kept data; any other file is read whole (up
+// to 4 GiB) and handed to `decoders`. `path` is UTF-8. False when the file
+// cannot be read or decoded; `out` then holds nothing.
+bool ReadSoundFile(const std::string& path,
+                   const std::vector<SoundDecoder>& decoders,
+                   DecodedSound* out);
+
+}  // namespace veska
+
+#endif  // VESKA_SOUND_SOUND_FILE_H_
