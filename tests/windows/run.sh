@@ -28,13 +28,24 @@ e2e_require "$WINE" wineserver timeout
 
 # Every Windows process of the prefix ends with its server, before the
 # harness ends the display, the sound server and the server itself.
+# Wine's service processes outlive a server that is merely killed, so any
+# left of this prefix afterwards are ended by their ids.
 wine_cleanup() {
-  local rc=$?
-  [ -n "${WINEPREFIX:-}" ] && timeout -k 2 10 wineserver -k >/dev/null 2>&1
+  local rc=$? pid
+  if [ -n "${WINEPREFIX:-}" ]; then
+    timeout -k 2 10 wineserver -k >/dev/null 2>&1
+    for pid in $(pgrep -u "$(id -u)" . 2>/dev/null); do
+      tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" |
+        grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -KILL "$pid" 2>/dev/null
+    done
+  fi
   (exit "$rc")
   e2e_cleanup
 }
 trap wine_cleanup EXIT
+# A reader that goes away (| head) must not end this script before its
+# cleanup.
+trap '' PIPE
 
 e2e_start_display
 e2e_start_sound
