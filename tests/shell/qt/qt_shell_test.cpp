@@ -647,6 +647,25 @@ ChildResult RunExitProbe(const std::vector<std::string>& args,
   return run;
 }
 
+// A server that ends when its last client leaves: the shell's start must
+// never leave it without one (its check of the display once did, and the
+// toolkit then found no server and aborted).
+TEST_F(QtShellTest, StartsOnADisplayWhereItIsTheOnlyClient) {
+  pid_t server = -1;
+  std::string why;
+  const std::string name = StartXvfb({"-terminate"}, &server, &why);
+  ASSERT_FALSE(name.empty()) << why;
+  std::string out;
+  ChildResult run;
+  {
+    ScopedEnv display("DISPLAY", name.c_str());
+    run = RunExitProbe({"0"}, &out);
+  }
+  StopXvfb(server);
+  EXPECT_EQ(run.exit_code, 0) << run.why;
+  EXPECT_EQ(out, "printf-part stream-part");
+}
+
 TEST_F(QtShellTest, ExitProcessEndsWithTheCodeAfterFlushingOutput) {
   std::string out;
   const ChildResult seven = RunExitProbe({"7", WriteIcon()}, &out);

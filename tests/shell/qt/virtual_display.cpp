@@ -186,35 +186,30 @@ bool ToolExists(const std::string& program) {
   return !FindOnPath(program).empty();
 }
 
-void VirtualDisplayEnvironment::SetUp() {
-  if (!ToolExists("Xvfb")) {
-    std::printf("SKIPPED: Xvfb is not installed; no virtual display can run\n");
-    std::fflush(stdout);
-    std::exit(77);
-  }
-  // Nothing here may reach the caller's desktop session.
-  unsetenv("WAYLAND_DISPLAY");
-  unsetenv("DBUS_SESSION_BUS_ADDRESS");
-
+std::string StartXvfb(const std::vector<std::string>& options, pid_t* pid,
+                      std::string* why) {
+  static int servers = 0;
+  const std::string log =
+      (ScratchFolder() / ("xvfb" + std::to_string(++servers) + ".log"))
+          .string();
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
-    std::printf("FAILED: no virtual display: no pipe for its number\n");
-    std::exit(1);
+    *why = "no pipe for the display number";
+    return "";
   }
-  log_ = (ScratchFolder() / "xvfb.log").string();
-  std::string why;
   // -displayfd: the server takes a free number and writes it once it
-  // accepts connections. -noreset: it would otherwise reset each time its
-  // last client leaves and drop connections that arrive meanwhile.
-  pid_ = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24",
-                "-nolisten", "tcp", "-noreset"},
-               "", log_, fds[1], &why);
+  // accepts connections.
+  std::vector<std::string> argv = {"Xvfb",      "-displayfd", "3",
+                                   "-screen",   "0",          "1024x768x24",
+                                   "-nolisten", "tcp"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  *pid = Spawn(argv, "", log, fds[1], why);
   close(fds[1]);
   std::string number;
   bool ended = false;
   const milliseconds limit(30000);
   const auto deadline = Clock::now() + limit;
-  while (pid_ > 0) {
+  while (*pid > 0) {
     const auto left =
         std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
     pollfd readable{fds[0], POLLIN, 0};
@@ -233,27 +228,48 @@ void VirtualDisplayEnvironment::SetUp() {
     if (c >= '0' && c <= '9') number += c;
   }
   close(fds[0]);
-  if (pid_ > 0 && number.empty()) {
-    why = ended ? "Xvfb ended before it took a display"
-                : "Xvfb took no display within " + Seconds(limit);
-    const std::string said = LastLine(log_);
-    if (!said.empty()) why += ": " + said;
+  if (*pid > 0 && number.empty()) {
+    *why = ended ? "Xvfb ended before it took a display"
+                 : "Xvfb took no display within " + Seconds(limit);
+    const std::string said = LastLine(log);
+    if (!said.empty()) *why += ": " + said;
+    StopXvfb(*pid);
+    *pid = -1;
   }
-  if (number.empty()) {
-    TearDown();
+  return number.empty() ? "" : ":" + number;
+}
+
+void StopXvfb(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status = 0;
+  WaitUntil(pid, Clock::now() + milliseconds(5000), &status);
+}
+
+void VirtualDisplayEnvironment::SetUp() {
+  if (!ToolExists("Xvfb")) {
+    std::printf("SKIPPED: Xvfb is not installed; no virtual display can run\n");
+    std::fflush(stdout);
+    std::exit(77);
+  }
+  // Nothing here may reach the caller's desktop session.
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  std::string why;
+  // -noreset: the server would otherwise reset each time its last client
+  // leaves, and drop connections that arrive meanwhile.
+  const std::string name = StartXvfb({"-noreset"}, &pid_, &why);
+  if (name.empty()) {
     // No test can run without it: one line and an end, not a skip per test.
     std::printf("FAILED: no virtual display: %s\n", why.c_str());
     std::fflush(stdout);
     std::exit(1);
   }
-  setenv("DISPLAY", (":" + number).c_str(), 1);
+  setenv("DISPLAY", name.c_str(), 1);
 }
 
 void VirtualDisplayEnvironment::TearDown() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  WaitUntil(pid_, Clock::now() + milliseconds(5000), &status);
+  StopXvfb(pid_);
   pid_ = -1;
 }
 

@@ -35,6 +35,13 @@ ChildResult RunTool(const std::vector<std::string>& argv);
 // True when `program` is on PATH.
 bool ToolExists(const std::string& program);
 
+// An Xvfb of its own, on a free display number, with `options` added: its
+// name (":N") once it accepts connections, or "" with the reason in `why`.
+// Ended by StopXvfb, or with this process.
+std::string StartXvfb(const std::vector<std::string>& options, pid_t* pid,
+                      std::string* why);
+void StopXvfb(pid_t pid);
+
 // One X server for the whole test program: registered as a global test
 // environment, it starts before the first test and points DISPLAY at
 // itself. No Xvfb on PATH ends the program with code 77 (skipped); a
@@ -48,7 +55,6 @@ class VirtualDisplayEnvironment : public ::testing::Environment {
 
  private:
   pid_t pid_ = -1;
-  std::string log_;
 };
 
 }  // namespace veska
