@@ -31,6 +31,9 @@ windows=$(e2e_program_windows)
 # Keyboard Mode, Exit.
 choose() {
   e2e_wait_windows "$windows" 10 || e2e_fail "the previous menu did not close"
+  # Where the icon is now: the tray host may have laid itself out anew.
+  icon=$(e2e_wait_tray_icon 10) || e2e_fail "the icon left the tray host"
+  read -r icon_x icon_y <<<"$icon"
   xdotool mousemove --sync "$icon_x" "$icon_y" click 1
   e2e_wait_until 10 eval '[ "$(e2e_program_windows)" -gt '"$windows"' ]' ||
     e2e_fail "no menu opened on a click on the tray icon"
