@@ -7,6 +7,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init hotkey
 e2e_require sox
 e2e_require_program
+# "Push To Play" is held by the keyboard's repeats.
+E2E_KEY_REPEAT=on
 e2e_start_display
 e2e_start_sound
 

@@ -41,7 +41,8 @@ measure_phase() {
 
 # check_mapping NAME : the level lags the load and the load wavers, so the
 # pitch must lie within four levels of the loads seen while settling and
-# while recording.
+# while recording; a machine this busy may also stall the sound a little,
+# which the measured pitch shows as up to 1% off.
 check_mapping() {
   local lo hi
   lo=$(awk -v a="$settle_load" -v b="$window_load" 'BEGIN { m = a < b ? a : b; m -= 4; print (m < 0 ? 0 : m) }')
@@ -49,7 +50,7 @@ check_mapping() {
   local f_lo f_hi
   f_lo=$(e2e_pitch_at $tone "$lo")
   f_hi=$(e2e_pitch_at $tone "$hi")
-  e2e_check "$m_pitch >= $f_lo - 2 && $m_pitch <= $f_hi + 2" \
+  e2e_check "$m_pitch >= $f_lo * 0.99 - 2 && $m_pitch <= $f_hi * 1.01 + 2" \
     "$1: pitch $m_pitch Hz lies in $f_lo..$f_hi Hz (levels $lo..$hi)"
 }
 
