@@ -38,7 +38,7 @@ fi
 e2e_wait_until 10 test -z "$(e2e_find_window "Select a soundpack")" ||
   e2e_fail "the folder browser did not accept $name"
 e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
-sleep 1.5
+e2e_await chosen_starts 10 "rms > 0.001"
 e2e_record "$E2E_TMP/chosen.wav" 2
 e2e_measure "$E2E_TMP/chosen.wav" --from 0.2
 e2e_log "$E2E_LAST_MEASURE"

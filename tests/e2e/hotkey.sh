@@ -7,6 +7,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init hotkey
 e2e_require sox
 e2e_require_program
+# "Push To Play" is held by the keyboard's repeats.
+E2E_KEY_REPEAT=on
 e2e_start_display
 e2e_start_sound
 
@@ -22,11 +24,17 @@ run_with_mode() {
   e2e_settings_bytes "$work/packs/tone/" 0.5 0 1 0 500 "$1" 6 122 >"$work/settings.ini"
   e2e_start_veska "$work"
   e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
-  sleep 0.5
 }
 
-# expect NAME loud|quiet : records a second and checks its loudness.
+# expect NAME loud|quiet : waits until the sound is so (the program answers
+# a key on its next loop, the sound server a little later), then records a
+# second more and checks that it stays so.
 expect() {
+  if [ "$2" = loud ]; then
+    e2e_await "$1" 10 "rms > $loud"
+  else
+    e2e_await "$1" 10 "rms < $quiet"
+  fi
   e2e_record "$E2E_TMP/$1.wav" 1.2
   e2e_measure "$E2E_TMP/$1.wav" --from 0.2
   if [ "$2" = loud ]; then
@@ -36,15 +44,12 @@ expect() {
   fi
 }
 
-
 e2e_log "Normal Toggle"
 run_with_mode 0
 expect toggle_start loud
 xdotool key "$hotkey"
-sleep 0.5
 expect toggle_first_press quiet
 xdotool key "$hotkey"
-sleep 0.5
 expect toggle_second_press loud
 e2e_stop_veska
 
@@ -53,17 +58,13 @@ run_with_mode 1
 expect push_start loud
 # The first hold and release: the sound stops after the release.
 xdotool keydown "$hotkey"
-sleep 1.5
+expect push_first_hold loud
 xdotool keyup "$hotkey"
-sleep 1.2
 expect push_released quiet
-# Held: the keyboard repeats the hotkey, and the sound plays throughout
-# (the wait lets the first repeat come).
+# Held: the keyboard repeats the hotkey, and the sound plays throughout.
 xdotool keydown "$hotkey"
-sleep 1
 expect push_held loud
 xdotool keyup "$hotkey"
-sleep 1.2
 expect push_released_again quiet
 e2e_alive "$VESKA_PID" || e2e_fail "the program ended on its own"
 echo "PASS: hotkey"

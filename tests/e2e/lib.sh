@@ -3,6 +3,11 @@
 # server whose only output is a null sink, recordings of that sink, and the
 # end of every process started here, also on Ctrl+C.
 #
+# Nothing here may hang: each tool that talks to the display or the sound
+# server is bounded in time (a time-out fails the test with one line naming
+# the call), every wait has a deadline, and every process started in the
+# background dies with the script, even when that is killed outright.
+#
 # Sourced by tests/e2e/*.sh and scripts/demo. Call e2e_init first.
 #
 # Environment: VESKA_BIN (the program), VESKA_ANALYZE (the analysis program),
@@ -15,6 +20,39 @@ E2E_NAME=e2e
 E2E_SINK=veska_e2e
 E2E_RATE=48000
 E2E_T0=$SECONDS
+E2E_TOOL_LIMIT=${E2E_TOOL_LIMIT:-20}
+# A key the display repeats when its release comes late: on a busy machine
+# xdotool or the server can stall past the usual 660 ms between a press and
+# its release, and one typed key becomes two. Off unless a scenario holds
+# keys on purpose (E2E_KEY_REPEAT=on before e2e_start_display).
+E2E_KEY_REPEAT=${E2E_KEY_REPEAT:-off}
+E2E_FAILED=""
+
+# e2e_bounded SECONDS CMD... : runs CMD, killed (with what it started) when
+# it outlives SECONDS; a time-out is logged and returns 124.
+e2e_bounded() {
+  local limit=$1 rc=0
+  shift
+  timeout -k 2 "$limit" "$@" || rc=$?
+  if ((rc == 124 || rc == 137)); then
+    e2e_log "\"$*\" did not end within $limit s; killed"
+    rc=124
+  fi
+  return $rc
+}
+
+# The tools that talk to the display or the sound server block for as long
+# as a stuck server lets them; these names bound them, in the scripts too.
+xdotool() { e2e_bounded "$E2E_TOOL_LIMIT" xdotool "$@"; }
+xwininfo() { e2e_bounded "$E2E_TOOL_LIMIT" xwininfo "$@"; }
+pactl() { e2e_bounded "$E2E_TOOL_LIMIT" pactl "$@"; }
+
+# A background process dies with this script, however that ends (an
+# outright KILL runs no trap); without setpriv it ends at cleanup only.
+E2E_DIE_WITH_US=()
+if command -v setpriv >/dev/null 2>&1 && setpriv --pdeathsig KILL true 2>/dev/null; then
+  E2E_DIE_WITH_US=(setpriv --pdeathsig KILL --)
+fi
 
 e2e_init() {
   E2E_NAME=$1
@@ -36,8 +74,20 @@ e2e_init() {
   export SDL_AUDIODRIVER=pulseaudio
   trap e2e_cleanup EXIT
   trap 'e2e_log "interrupted"; exit 130' INT
-  trap 'exit 143' TERM HUP
+  trap 'e2e_log "terminated"; exit 143' TERM HUP
+  # A command that fails outside a check ends the script (set -e); say which.
+  set -o errtrace
+  trap 'e2e_note_error' ERR
   E2E_T0=$SECONDS
+}
+
+# Remembers the line of the scenario (the outermost call) whose command
+# failed, for the one line e2e_cleanup prints.
+e2e_note_error() {
+  local n=${#BASH_LINENO[@]}
+  ((n >= 2)) || return 0
+  local file=${BASH_SOURCE[n - 1]} line=${BASH_LINENO[n - 2]}
+  E2E_FAILED="${file##*/}:$line: $(sed -n "${line}{s/^ *//;p}" "$file" 2>/dev/null)"
 }
 
 e2e_log() { printf '[%s +%ss] %s\n' "$E2E_NAME" "$((SECONDS - E2E_T0))" "$*" >&2; }
@@ -49,6 +99,7 @@ e2e_skip() {
 
 e2e_fail() {
   echo "FAIL: $E2E_NAME: $*"
+  E2E_FAILED=reported
   exit 1
 }
 
@@ -70,7 +121,7 @@ e2e_require_program() {
 e2e_spawn() {
   local log=$E2E_TMP/logs/$1.log
   shift
-  "$@" >"$log" 2>&1 </dev/null &
+  "${E2E_DIE_WITH_US[@]}" "$@" >"$log" 2>&1 </dev/null &
   E2E_LAST_PID=$!
   E2E_PIDS+=("$E2E_LAST_PID")
 }
@@ -94,13 +145,18 @@ e2e_stop_all() {
   for pid in "${E2E_PIDS[@]}"; do
     e2e_alive "$pid" && kill -KILL "$pid" 2>/dev/null
   done
+  # Any other background job of this script (a recorder, a writer loop).
+  for pid in $(jobs -p); do kill -KILL "$pid" 2>/dev/null; done
   wait 2>/dev/null
   E2E_PIDS=()
 }
 
 e2e_cleanup() {
   local rc=$?
-  trap - EXIT INT TERM HUP
+  trap - EXIT INT TERM HUP ERR
+  if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ] && [ "$E2E_FAILED" != reported ]; then
+    echo "FAIL: $E2E_NAME: ended with code $rc${E2E_FAILED:+ at $E2E_FAILED}"
+  fi
   e2e_stop_all
   if declare -F e2e_on_cleanup >/dev/null; then e2e_on_cleanup || true; fi
   if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ] && [ -n "$E2E_TMP" ]; then
@@ -132,19 +188,26 @@ e2e_wait_until() {
 # A private X display on a free number, with a tray host.
 e2e_start_display() {
   e2e_require Xvfb trayer xdotool xwininfo
-  local fd_file=$E2E_TMP/display
+  local fd_file=$E2E_TMP/display xvfb repeat=()
   : >"$fd_file"
-  # -displayfd lets the server pick a free number and tell it.
-  Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset \
-    5>"$fd_file" >"$E2E_TMP/logs/xvfb.log" 2>&1 </dev/null &
-  E2E_PIDS+=($!)
-  e2e_wait_until 10 test -s "$fd_file" || e2e_skip "Xvfb does not start here"
+  [ "$E2E_KEY_REPEAT" = on ] || repeat=(-ardelay 3600000)
+  # -displayfd lets the server pick a free number and tell it once it
+  # accepts connections; -noreset keeps it from resetting (and dropping
+  # connections on their way) whenever its last client leaves.
+  "${E2E_DIE_WITH_US[@]}" Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset \
+    "${repeat[@]}" 5>"$fd_file" >"$E2E_TMP/logs/xvfb.log" 2>&1 </dev/null &
+  xvfb=$!
+  E2E_PIDS+=("$xvfb")
+  e2e_wait_until 30 eval '[ -n "$(tr -dc 0-9 <"'"$fd_file"'")" ] || ! kill -0 '"$xvfb" ||
+    e2e_fail "Xvfb took no display within 30 s"
+  [ -n "$(tr -dc '0-9' <"$fd_file")" ] ||
+    e2e_fail "Xvfb ended before it took a display: $(tail -n 1 "$E2E_TMP/logs/xvfb.log")"
   export DISPLAY=:$(tr -dc '0-9' <"$fd_file")
-  e2e_wait_until 10 xwininfo -root || e2e_skip "Xvfb display $DISPLAY does not answer"
+  e2e_wait_until 10 xwininfo -root || e2e_fail "Xvfb display $DISPLAY does not answer"
   e2e_spawn trayer trayer --edge top --align right --widthtype request \
     --height 32 --SetDockType true --transparent false --tint 0x404040 \
     --expand true
-  e2e_wait_until 10 xdotool search --name '^panel$' ||
+  e2e_wait_until 20 xdotool search --name '^panel$' ||
     e2e_fail "the tray host did not come up"
   e2e_log "display $DISPLAY with a tray host"
 }
@@ -170,7 +233,7 @@ EOF
     -F "$dir/default.pa" --use-pid-file=no --disallow-module-loading=no \
     --log-target=stderr
   E2E_PULSE_PID=$E2E_LAST_PID
-  if ! e2e_wait_until 10 pactl info; then
+  if ! e2e_wait_until 20 pactl info; then
     e2e_alive "$E2E_PULSE_PID" || e2e_skip "the sound server cannot run here (see its log)"
     e2e_fail "the sound server does not answer"
   fi
@@ -183,16 +246,20 @@ e2e_has_player() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
 # e2e_record_start FILE / e2e_record_stop : a recording of the sink.
 e2e_record_start() {
   E2E_RECORD_FILE=$1
-  parecord -d "$E2E_SINK.monitor" --file-format=wav --format=s16le \
+  "${E2E_DIE_WITH_US[@]}" parecord -d "$E2E_SINK.monitor" --file-format=wav --format=s16le \
     --rate=$E2E_RATE --channels=2 --latency-msec=100 "$1" \
     >"$E2E_TMP/logs/parecord.log" 2>&1 </dev/null &
   E2E_RECORD_PID=$!
   E2E_PIDS+=("$E2E_RECORD_PID")
-  e2e_wait_until 5 test -s "$1" || e2e_fail "the recorder did not start"
+  e2e_wait_until 10 test -s "$1" || e2e_fail "the recorder did not start"
 }
 
+# Ends the recorder the way that completes its file, or kills it when it
+# does not end within five seconds.
 e2e_record_stop() {
   kill -INT "$E2E_RECORD_PID" 2>/dev/null || true
+  e2e_wait_until 5 eval '! kill -0 '"$E2E_RECORD_PID" ||
+    kill -KILL "$E2E_RECORD_PID" 2>/dev/null || true
   wait "$E2E_RECORD_PID" 2>/dev/null || true
 }
 
@@ -213,7 +280,7 @@ e2e_record() {
 # m_pitch, m_duration from the analysis of the recording.
 e2e_measure() {
   local out
-  out=$("$VESKA_ANALYZE" "$@") || e2e_fail "could not analyse $1"
+  out=$(e2e_bounded 60 "$VESKA_ANALYZE" "$@") || e2e_fail "could not analyse $1"
   local pair key value
   for pair in $out; do
     key=${pair%%=*}
@@ -227,6 +294,29 @@ e2e_measure() {
   awk "BEGIN { exit !($m_duration >= 0.4) }" ||
     e2e_fail "only $m_duration s of sound in $1"
   E2E_LAST_MEASURE=$out
+}
+
+# e2e_await NAME SECONDS CONDITION : records short stretches until one
+# meets CONDITION, an awk condition on rms, rms_left, rms_right and pitch
+# (e.g. "pitch > 435 && pitch < 445"), so that a check can follow once the
+# sound has changed however long the machine takes; fails after SECONDS
+# with the last measurement. Sets the m_* values of the last stretch.
+e2e_await() {
+  local name=$1 limit=$2 condition=$3 deadline=$((SECONDS + $2)) n=0 file
+  while :; do
+    file=$E2E_TMP/$name.await$n.wav
+    n=$((n + 1))
+    e2e_record "$file" 0.8
+    e2e_measure "$file" --from 0.2
+    rm -f "$file"
+    if awk -v rms="$m_rms" -v rms_left="$m_rms_left" -v rms_right="$m_rms_right" \
+      -v pitch="$m_pitch" "BEGIN { exit !($condition) }"; then
+      e2e_log "$name: $condition after $n stretch(es)"
+      return 0
+    fi
+    ((SECONDS < deadline)) ||
+      e2e_fail "$name: not $condition within $limit s; last $E2E_LAST_MEASURE"
+  done
 }
 
 # e2e_check "AWK-CONDITION" MESSAGE : fails the test unless the condition
@@ -286,7 +376,7 @@ e2e_workdir() {
 e2e_start_veska() {
   local dir=$1
   shift
-  (cd "$dir" && exec "$@" "$VESKA_BIN") >"$E2E_TMP/logs/veska.log" 2>&1 </dev/null &
+  (cd "$dir" && exec "${E2E_DIE_WITH_US[@]}" "$@" "$VESKA_BIN") >"$E2E_TMP/logs/veska.log" 2>&1 </dev/null &
   VESKA_PID=$!
   E2E_PIDS+=("$VESKA_PID")
   e2e_log "started the program (pid $VESKA_PID) in $dir"
@@ -298,6 +388,17 @@ e2e_wait_exit() {
     e2e_fail "the program did not end within $1 s"
   VESKA_RC=0
   wait "$VESKA_PID" || VESKA_RC=$?
+}
+
+# e2e_program_windows : how many windows of the program are visible (its
+# tray icon, a menu, a box).
+e2e_program_windows() {
+  xdotool search --onlyvisible --pid "$VESKA_PID" 2>/dev/null | wc -l
+}
+
+# e2e_wait_windows COUNT SECONDS : true once exactly COUNT are visible.
+e2e_wait_windows() {
+  e2e_wait_until "$2" eval '[ "$(e2e_program_windows)" -eq '"$1"' ]'
 }
 
 # e2e_wait_window TITLE SECONDS : prints the id of a visible window with
@@ -339,11 +440,22 @@ e2e_tray_icon_at() {
       }
     }'
 }
+# The tray host lays itself out after the icon comes, and may show it off
+# the screen meanwhile: only a place on the screen, the same twice running,
+# is where a click will find it.
 e2e_wait_tray_icon() {
-  local at deadline=$((SECONDS + $1))
+  local at last="" size width height deadline=$((SECONDS + $1))
+  size=$(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+  read -r width height <<<"$size"
   while :; do
     at=$(e2e_tray_icon_at)
-    [ -n "$at" ] && { echo "$at"; return 0; }
+    if [ -n "$at" ] && [ "$at" = "$last" ] &&
+      awk -v w="$width" -v h="$height" -v at="$at" \
+        'BEGIN { split(at, p, " "); exit !(p[1] < w && p[2] < h) }'; then
+      echo "$at"
+      return 0
+    fi
+    last=$at
     ((SECONDS < deadline)) || return 1
     sleep 0.2
   done
@@ -354,7 +466,7 @@ E2E_BUSY=()
 e2e_busy() {
   local core
   for core in "$@"; do
-    taskset -c "$core" bash -c 'while :; do :; done' </dev/null >/dev/null 2>&1 &
+    "${E2E_DIE_WITH_US[@]}" taskset -c "$core" bash -c 'while :; do :; done' </dev/null >/dev/null 2>&1 &
     E2E_BUSY+=($!)
     E2E_PIDS+=($!)
   done
@@ -417,6 +529,9 @@ e2e_fake_stat_start() {
   grep -v '^cpu' /proc/stat >"$dir/rest"
   e2e_write_fake_stat "$(e2e_cores)" "$dir" </dev/null >/dev/null 2>&1 &
   E2E_PIDS+=($!)
+  # Two reads of one unchanged file would be no time at all, which the
+  # program takes for no load: the writer must never fall behind.
+  renice -n -10 -p $! >/dev/null 2>&1 || true
   e2e_wait_until 5 test -s "$E2E_STAT_FILE" || e2e_fail "the load writer did not start"
   E2E_STAT_WRAPPER=(unshare -m sh -c 'mount --bind "$0" /proc/stat && exec "$1"' "$E2E_STAT_FILE")
 }
@@ -425,9 +540,13 @@ e2e_fake_load() {
   mv "$E2E_LOAD_FILE.new" "$E2E_LOAD_FILE"
 }
 e2e_write_fake_stat() {
-  local cores=$1 dir=$2 busy=() idle=() i p loads text
+  local cores=$1 dir=$2 busy=() idle=() i p loads text rest tick
   for ((i = 0; i < cores; i++)); do busy[i]=1000; idle[i]=1000; done
-  while :; do
+  rest=$(<"$dir/rest")
+  # A pause without a process of its own: a read that times out.
+  mkfifo "$dir/tick"
+  exec {tick}<>"$dir/tick"
+  while kill -0 "$$" 2>/dev/null; do  # ends with the script
     read -r -a loads <"$dir/load" || loads=(0)
     local all_busy=0 all_idle=0 lines=""
     for ((i = 0; i < cores; i++)); do
@@ -438,10 +557,12 @@ e2e_write_fake_stat() {
       all_idle=$((all_idle + idle[i]))
       lines+="cpu$i ${busy[i]} 0 0 ${idle[i]} 0 0 0 0 0 0"$'\n'
     done
-    text="cpu  $all_busy 0 0 $all_idle 0 0 0 0 0 0"$'\n'"$lines$(cat "$dir/rest")"$'\n'
-    # One write, in place: the bind mount holds this very file.
+    text="cpu  $all_busy 0 0 $all_idle 0 0 0 0 0 0"$'\n'"$lines$rest"$'\n'
+    # One write, in place: the bind mount holds this very file. Each write
+    # is one step of the decided loads, so any two reads that differ give
+    # exactly those; many a second keep every read apart from the last.
     printf '%s' "$text" 1<>"$dir/stat"
-    sleep 0.1
+    read -r -t 0.02 -u "$tick" _ || true
   done
 }
 

@@ -41,7 +41,8 @@ measure_phase() {
 
 # check_mapping NAME : the level lags the load and the load wavers, so the
 # pitch must lie within four levels of the loads seen while settling and
-# while recording.
+# while recording; a machine this busy may also stall the sound a little,
+# which the measured pitch shows as up to 1% off.
 check_mapping() {
   local lo hi
   lo=$(awk -v a="$settle_load" -v b="$window_load" 'BEGIN { m = a < b ? a : b; m -= 4; print (m < 0 ? 0 : m) }')
@@ -49,7 +50,7 @@ check_mapping() {
   local f_lo f_hi
   f_lo=$(e2e_pitch_at $tone "$lo")
   f_hi=$(e2e_pitch_at $tone "$hi")
-  e2e_check "$m_pitch >= $f_lo - 2 && $m_pitch <= $f_hi + 2" \
+  e2e_check "$m_pitch >= $f_lo * 0.99 - 2 && $m_pitch <= $f_hi * 1.01 + 2" \
     "$1: pitch $m_pitch Hz lies in $f_lo..$f_hi Hz (levels $lo..$hi)"
 }
 
@@ -85,10 +86,12 @@ e2e_start_veska "$work" "${E2E_STAT_WRAPPER[@]}"
 e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
 for level in 0 50 100 20; do
   e2e_fake_load $level
-  sleep 3
+  expected=$(e2e_pitch_at $tone $level)
+  # The level slides to the load in about two seconds of the program's
+  # time, longer on a busy machine.
+  e2e_await "level$level" 20 "pitch > $expected - 8 && pitch < $expected + 8"
   e2e_record "$E2E_TMP/level$level.wav" 1.7
   e2e_measure "$E2E_TMP/level$level.wav" --from 0.2
-  expected=$(e2e_pitch_at $tone $level)
   e2e_check "$m_pitch > $expected - 3 && $m_pitch < $expected + 3" \
     "load $level%: pitch $m_pitch Hz, expected $expected Hz"
 done

@@ -38,10 +38,13 @@ side_with_busy() {
   e2e_log "core $1 busy: loads first ${first_load}% last ${last_load}%; $E2E_LAST_MEASURE"
 }
 
-# side_with_load LOADS... : the same with a load the test decides.
+# side_with_load SIDE CONDITION LOADS... : the same with a load the test
+# decides, recorded once the levels have slid so far that CONDITION holds.
 side_with_load() {
+  local side=$1 condition=$2
+  shift 2
   e2e_fake_load "$@"
-  sleep 3
+  e2e_await "$side" 20 "$condition"
   e2e_record "$E2E_TMP/load.wav" 2.2
   e2e_measure "$E2E_TMP/load.wav" --from 0.2
   e2e_log "per-core loads $*: $E2E_LAST_MEASURE"
@@ -74,11 +77,11 @@ e2e_fake_stat_available || e2e_skip "the machine is too busy and has no private 
 e2e_fake_stat_start
 e2e_start_veska "$work" "${E2E_STAT_WRAPPER[@]}"
 e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
-side_with_load 100 0
+side_with_load left "rms_left > 1.5 * rms_right" 100 0
 left_a=$m_rms_left right_a=$m_rms_right
 loads=()
 for ((i = 0; i < cores - 1; i++)); do loads+=(0); done
-side_with_load "${loads[@]}" 100
+side_with_load right "rms_right > 1.5 * rms_left" "${loads[@]}" 100
 left_b=$m_rms_left right_b=$m_rms_right
 e2e_alive "$VESKA_PID" || e2e_fail "the program ended on its own"
 check_sides

@@ -21,16 +21,24 @@ e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
 icon=$(e2e_wait_tray_icon 15) || e2e_fail "no icon appeared in the tray host"
 read -r icon_x icon_y <<<"$icon"
 e2e_log "tray icon at $icon_x,$icon_y"
+# The icon alone; a menu open adds a window.
+windows=$(e2e_program_windows)
 
-# choose KEY... : opens the menu with a click on the icon, moves the pointer
-# off it so that only the keyboard picks the item, and types the keys.
+# choose KEY... : opens the menu with a click on the icon once no menu is
+# open, moves the pointer off it so that only the keyboard picks the item,
+# and types the keys.
 # Top level: Load soundpack..., Volume, Elements, Refresh Time,
 # Keyboard Mode, Exit.
 choose() {
+  e2e_wait_windows "$windows" 10 || e2e_fail "the previous menu did not close"
+  # Where the icon is now: the tray host may have laid itself out anew.
+  icon=$(e2e_wait_tray_icon 10) || e2e_fail "the icon left the tray host"
+  read -r icon_x icon_y <<<"$icon"
   xdotool mousemove --sync "$icon_x" "$icon_y" click 1
-  sleep 0.6
+  e2e_wait_until 10 eval '[ "$(e2e_program_windows)" -gt '"$windows"' ]' ||
+    e2e_fail "no menu opened on a click on the tray icon"
+  # The server hands the menu the pointer motion before the keys.
   xdotool mousemove --sync 5 795
-  sleep 0.2
   xdotool key --delay 150 "$@"
 }
 
@@ -40,7 +48,7 @@ expect_settings() {
   local what=$1
   shift
   e2e_settings_bytes "$@" >"$E2E_TMP/expected.ini"
-  if e2e_wait_until 5 cmp -s "$E2E_TMP/expected.ini" "$work/settings.ini"; then
+  if e2e_wait_until 10 cmp -s "$E2E_TMP/expected.ini" "$work/settings.ini"; then
     e2e_log "ok: $what"
   else
     echo "expected:"

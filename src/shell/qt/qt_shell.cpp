@@ -192,7 +192,11 @@ std::unique_ptr<QtShell> QtShell::Create(std::string* error) {
     return std::unique_ptr<QtShell>();
   };
   const char* platform = nullptr;
-  if (EnvironmentSet("DISPLAY") && CanOpenXDisplay()) {
+  // The hotkey's connection doubles as the check that the display works and
+  // stays open while the toolkit connects: a server whose only client has
+  // just left resets and drops a connection that arrives meanwhile.
+  auto hotkey = std::make_unique<X11Hotkey>();
+  if (EnvironmentSet("DISPLAY") && hotkey->Open()) {
     if (!PlatformPluginInstalled("libqxcb")) {
       return fail(
           "VESKA cannot show itself: the X11 support of its widget toolkit "
@@ -237,16 +241,12 @@ std::unique_ptr<QtShell> QtShell::Create(std::string* error) {
     impl->portal_hotkey =
         std::make_unique<PortalHotkey>(QDBusConnection::sessionBus());
   } else if (std::strcmp(platform, "xcb") == 0) {
-    impl->hotkey = std::make_unique<X11Hotkey>();
-    if (impl->hotkey->Open()) {
-      impl->hotkey_notifier = std::make_unique<QSocketNotifier>(
-          impl->hotkey->Fd(), QSocketNotifier::Read);
-      Impl* raw = impl.get();
-      QObject::connect(impl->hotkey_notifier.get(), &QSocketNotifier::activated,
-                       [raw]() { raw->TakeHotkeyPresses(); });
-    } else {
-      impl->hotkey.reset();
-    }
+    impl->hotkey = std::move(hotkey);
+    impl->hotkey_notifier = std::make_unique<QSocketNotifier>(
+        impl->hotkey->Fd(), QSocketNotifier::Read);
+    Impl* raw = impl.get();
+    QObject::connect(impl->hotkey_notifier.get(), &QSocketNotifier::activated,
+                     [raw]() { raw->TakeHotkeyPresses(); });
   }
   return std::unique_ptr<QtShell>(new QtShell(std::move(impl)));
 }

@@ -46,13 +46,6 @@ std::vector<unsigned int> LockVariants(unsigned int num_lock_mask) {
 
 }  // namespace
 
-bool CanOpenXDisplay() {
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return false;
-  XCloseDisplay(display);
-  return true;
-}
-
 X11Hotkey::~X11Hotkey() {
   if (display_ != nullptr) {
     Release();

@@ -9,9 +9,6 @@ struct _XDisplay;
 
 namespace veska {
 
-// True when the display named by DISPLAY accepts a connection.
-bool CanOpenXDisplay();
-
 class X11Hotkey {
  public:
   X11Hotkey() = default;

@@ -47,10 +47,14 @@ constexpr const char* kDescriptorProbeScript =
     "/bin/mv \"$VESKA_PROBE_OUT.tmp\" \"$VESKA_PROBE_OUT\"\n";
 
 // Stands in for an elevation helper that asks on behalf of the process that
-// started it: after a moment, records its parent and that parent's program.
+// started it: once the test lets it go on (or after 30 s), records its
+// parent and that parent's program.
 constexpr const char* kParentRecordingPkexec =
     "#!/bin/sh\n"
-    "/bin/sleep 0.3\n"
+    "i=0\n"
+    "while [ ! -e \"$VESKA_PROBE_OUT.go\" ] && [ $i -lt 600 ]; do\n"
+    "  /bin/sleep 0.05; i=$((i + 1))\n"
+    "done\n"
     "{ printf '%s\\n' \"$PPID\"; /bin/readlink \"/proc/$PPID/exe\"; }"
     " > \"$VESKA_PROBE_OUT.parent.tmp\"\n"
     "/bin/mv \"$VESKA_PROBE_OUT.parent.tmp\" \"$VESKA_PROBE_OUT.parent\"\n"
@@ -72,9 +76,11 @@ class ProgramStartTest : public ::testing::Test {
     return path.string();
   }
 
-  // The lines the probe wrote, once it has run; empty after a few seconds.
+  // The lines the probe wrote, once it has run; empty after 20 seconds.
   std::vector<std::string> WaitForOutput(const std::string& file) {
-    for (int i = 0; i < 500 && !fs::exists(file); ++i) {
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!fs::exists(file) && std::chrono::steady_clock::now() < end) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::vector<std::string> lines;
@@ -238,10 +244,11 @@ TEST_F(ProgramStartTest, ElevationHelperKeepsAParentFromThisProgram) {
   setenv("PATH",
          ((dir_ / "bin").string() + ":" + (dir_ / "other").string()).c_str(),
          1);
-  const auto started = std::chrono::steady_clock::now();
+  // The helper waits for the test: a start that waited for it would come
+  // back only after it had recorded its parent.
   ASSERT_TRUE(StartElevated("fixer", ""));
-  EXPECT_LT(std::chrono::steady_clock::now() - started,
-            std::chrono::milliseconds(250));
+  EXPECT_FALSE(fs::exists(out_ + ".parent")) << "the start waited for it";
+  testing::WriteFile(out_ + ".go", "");
   const std::vector<std::string> parent = WaitForOutput(out_ + ".parent");
   ASSERT_EQ(parent.size(), 2u);
   EXPECT_NE(parent[0], "1");
