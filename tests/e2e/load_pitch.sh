@@ -39,31 +39,17 @@ measure_phase() {
   e2e_log "$1: load ${settle_load}% then ${window_load}%; $E2E_LAST_MEASURE"
 }
 
-# check_mapping NAME : the level lags the load and the load wavers, so the
-# pitch must lie within four levels of the loads seen while settling and
-# while recording; a machine this busy may also stall the sound a little,
-# which the measured pitch shows as up to 1% off.
-check_mapping() {
-  local lo hi
-  lo=$(awk -v a="$settle_load" -v b="$window_load" 'BEGIN { m = a < b ? a : b; m -= 4; print (m < 0 ? 0 : m) }')
-  hi=$(awk -v a="$settle_load" -v b="$window_load" 'BEGIN { m = a > b ? a : b; m += 4; print (m > 100 ? 100 : m) }')
-  local f_lo f_hi
-  f_lo=$(e2e_pitch_at $tone "$lo")
-  f_hi=$(e2e_pitch_at $tone "$hi")
-  e2e_check "$m_pitch >= $f_lo * 0.99 - 2 && $m_pitch <= $f_hi * 1.01 + 2" \
-    "$1: pitch $m_pitch Hz lies in $f_lo..$f_hi Hz (levels $lo..$hi)"
-}
-
+# The machine's own load wavers and other programs share it, so with that
+# load only the direction and the ends of the mapping are checked; the
+# exact mapping is checked below, with a load the test decides.
 measure_phase idle
 idle_pitch=$m_pitch
 idle_rms=$m_rms
 idle_load=$window_load
-check_mapping idle
 
 e2e_busy $(seq 0 $(($(e2e_cores) - 1)))
 measure_phase busy
 e2e_idle
-check_mapping busy
 e2e_check "$window_load >= 90" "every core busy reads as ${window_load}% load"
 # Level 100 plays the 22050 Hz tone at 72050 Hz.
 e2e_check "$m_pitch > $(e2e_pitch_at $tone 94)" "busy pitch $m_pitch Hz is near $(e2e_pitch_at $tone 100) Hz"

@@ -32,11 +32,13 @@ constexpr const char* kProbeScript =
     "printf '%s\\n' \"$0\" \"$@\" > \"$VESKA_PROBE_OUT.tmp\"\n"
     "/bin/mv \"$VESKA_PROBE_OUT.tmp\" \"$VESKA_PROBE_OUT\"\n";
 
-// Stands in for the elevation helper: records its arguments, then runs the
-// program it was given with the rest of them.
+// Stands in for the elevation helper: records its arguments (the file
+// appears whole or not at all), then runs the program it was given with the
+// rest of them.
 constexpr const char* kFakePkexec =
     "#!/bin/sh\n"
-    "printf '%s\\n' \"$@\" > \"$VESKA_PROBE_OUT.pkexec\"\n"
+    "printf '%s\\n' \"$@\" > \"$VESKA_PROBE_OUT.pkexec.tmp\"\n"
+    "/bin/mv \"$VESKA_PROBE_OUT.pkexec.tmp\" \"$VESKA_PROBE_OUT.pkexec\"\n"
     "exec \"$@\"\n";
 
 // Writes "open" or "closed": whether its descriptor number $1 is open.
