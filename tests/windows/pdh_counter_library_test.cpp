@@ -16,9 +16,9 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
 #include "monitor/counter_library.h"
 #include "monitor/counter_paths.h"
+#include "monitor/counter_repair.h"
 #include "monitor/load_sampling.h"
 #include "monitor/windows/pdh_counter_library.h"
 #include "shell/script/scripted_shell.h"
@@ -66,32 +66,21 @@ class PdhTest : public ::testing::Test {
     const bool standin = LoadedPdhFolder() == ProgramFolder();
     ASSERT_EQ(standin, std::string(expected) == "standin")
         << "loaded pdh.dll from " << LoadedPdhFolder();
-    state.services.counters = &counters;
-    state.services.shell = &shell;
   }
 
-  // Runs `step`, which must end the process through the repair flow, and
-  // returns the exit code.
-  template <typename Step>
-  int ExitCodeOf(Step step) {
-    try {
-      step();
-    } catch (const ProcessExit& exit) {
-      return exit.code;
+  // A refused set-up is followed by the repair offer, as start-up does.
+  static CounterRepairOutcome OfferRepair(ScriptedShell& shell) {
+    const CounterRepairOutcome outcome = OfferCounterRepair(shell);
+    EXPECT_EQ(shell.messages().size(), 1u);
+    if (!shell.messages().empty()) {
+      EXPECT_EQ(shell.messages()[0].title, "Failed to initialize counters");
     }
-    ADD_FAILURE() << "the process did not end";
-    return -1;
-  }
-
-  void ExpectRepairAsked() {
-    ASSERT_EQ(shell.messages().size(), 2u);
-    EXPECT_EQ(shell.messages()[0].title, "Failed to initialize counters");
-    EXPECT_EQ(shell.messages()[1].title, "Information");
+    return outcome;
   }
 
   PdhCounterLibrary counters;
   ScriptedShell shell;
-  AppState state;
+  MonitorState state;
 };
 
 using WinePdh = PdhTest;
@@ -167,18 +156,18 @@ TEST_F(WinePdh, HasOnlyTheProcessorTotalWhichReadsZero) {
 // hold the untouched blank buffer, the service refuses them, and the
 // program offers the repair: for the processors and for the disk alike.
 TEST_F(WinePdh, CoreSetUpTakesTheRepairPath) {
+  EXPECT_EQ(SetUpCpuCounters(state, counters), 0);
   shell.AnswerMessage(kAnswerNo);
-  EXPECT_EQ(ExitCodeOf([&] { SetUpCpuCounters(state); }), 0);
-  ExpectRepairAsked();
+  EXPECT_EQ(OfferRepair(shell), CounterRepairOutcome::kRepairDeclined);
   EXPECT_EQ(state.ProcessorObjectName, std::string(260, ' '));
   EXPECT_EQ(state.ProcessorTimeName, "% Processor Time");
   EXPECT_EQ(state.LastCpuCounter, 0u);
 
   ScriptedShell disk_shell;
-  state.services.shell = &disk_shell;
+  EXPECT_EQ(SetUpDiskCounter(state, counters), 0);
   disk_shell.AnswerMessage(kAnswerYes);
-  EXPECT_EQ(ExitCodeOf([&] { SetUpDiskCounter(state); }), 0);
-  ASSERT_EQ(disk_shell.messages().size(), 2u);
+  EXPECT_EQ(OfferRepair(disk_shell), CounterRepairOutcome::kRepairChosen);
+  RunElevated(disk_shell, kCounterRepairUtility, "");
   EXPECT_EQ(disk_shell.elevated(), std::vector<std::string>{"perfmend.exe"});
   EXPECT_EQ(state.DiskCounter, 0u);
 }
@@ -199,8 +188,8 @@ TEST_F(WinePdh, ProcessorsAndMemoryMatchTheHost) {
 TEST_F(StandinPdh, CoreSetsUpAndSamplesScriptedLoad) {
   ScopedEnv cpu(L"VESKA_PDH_CPU", L"25 75.5");
   ScopedEnv disk(L"VESKA_PDH_DISK", L"40");
-  ASSERT_EQ(SetUpCpuCounters(state), 1);
-  ASSERT_EQ(SetUpDiskCounter(state), 1);
+  ASSERT_EQ(SetUpCpuCounters(state, counters), 1);
+  ASSERT_EQ(SetUpDiskCounter(state, counters), 1);
   EXPECT_TRUE(shell.messages().empty());
   EXPECT_EQ(state.DiskCounterPath, "\\LogicalDisk(_Total)\\% Disk Time");
   const size_t cores = counters.ProcessorCount();
@@ -209,17 +198,17 @@ TEST_F(StandinPdh, CoreSetsUpAndSamplesScriptedLoad) {
             "\\Processor(" + std::to_string(cores - 1) + ")\\% Processor Time");
 
   // A rate needs two collections; the first read stores 0.
-  SampleCpuLoads(state);
-  SampleDiskLoad(state);
+  SampleCpuLoads(state, counters);
+  SampleDiskLoad(state, counters);
   EXPECT_EQ(state.CoreLoads[0], 0.0);
   EXPECT_EQ(state.DiskLoad, 0.0);
-  SampleCpuLoads(state);
-  SampleDiskLoad(state);
+  SampleCpuLoads(state, counters);
+  SampleDiskLoad(state, counters);
   EXPECT_EQ(state.CoreLoads[0], 25.0);
   for (size_t n = 1; n < cores; ++n) EXPECT_EQ(state.CoreLoads[n], 75.5);
   EXPECT_EQ(state.DiskLoad, 40.0);
-  CloseCpuQuery(state);
-  CloseDiskQuery(state);
+  CloseCpuQuery(state, counters);
+  CloseDiskQuery(state, counters);
 }
 
 TEST_F(StandinPdh, CapsAtOneHundredUnlessAskedNotTo) {
@@ -246,9 +235,9 @@ TEST_F(StandinPdh, CapsAtOneHundredUnlessAskedNotTo) {
 TEST_F(StandinPdh, AMissingNameOrProcessorLeadsToRepair) {
   {
     ScopedEnv no_names(L"VESKA_PDH_NO_NAMES", L"236");
+    EXPECT_EQ(SetUpDiskCounter(state, counters), 0);
     shell.AnswerMessage(kAnswerNo);
-    EXPECT_EQ(ExitCodeOf([&] { SetUpDiskCounter(state); }), 0);
-    ExpectRepairAsked();
+    EXPECT_EQ(OfferRepair(shell), CounterRepairOutcome::kRepairDeclined);
     EXPECT_EQ(state.DiskObjectName, std::string(260, ' '));
   }
   // A path for a processor the machine lacks is refused like on Linux.
@@ -264,15 +253,15 @@ TEST_F(StandinPdh, AMissingNameOrProcessorLeadsToRepair) {
 
 // Real load: a spinning thread shows on the processors.
 TEST_F(StandinPdh, ReadsRealProcessorLoad) {
-  ASSERT_EQ(SetUpCpuCounters(state), 1);
+  ASSERT_EQ(SetUpCpuCounters(state, counters), 1);
   std::atomic<bool> spin{true};
   std::thread busy([&] {
     while (spin.load(std::memory_order_relaxed)) {
     }
   });
-  SampleCpuLoads(state);
+  SampleCpuLoads(state, counters);
   Sleep(1000);
-  SampleCpuLoads(state);
+  SampleCpuLoads(state, counters);
   spin = false;
   busy.join();
   double sum = 0;
