@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The tray host goes away while the program runs and comes back: killed
 # outright (KILL), then ended in order (TERM), and started again each time.
-# The program stays alive, its icon comes back in the new tray host, and the
-# menu opened from that icon still works.
+# The program stays alive, says so once each time on standard error, its
+# icon comes back in the new tray host, and the menu opened from that icon
+# still works.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init tray_host
@@ -28,6 +29,13 @@ for signal in KILL TERM; do
   e2e_log "SIG$signal: the icon came back $(awk -v a="$(now)" -v b="$t_back" 'BEGIN { printf "%.1f", a - b }') s after the tray host"
   e2e_alive "$VESKA_PID" || e2e_fail "SIG$signal: the program ended"
 done
+
+# Each departure and each return is said once.
+log=$E2E_TMP/logs/veska.log
+lost=$(e2e_count_lines "$log" "Notification area lost")
+back=$(e2e_count_lines "$log" "Notification area back")
+e2e_check "$lost == 2 && $back == 2" \
+  "the tray host's two departures and returns are each said once ($lost lost, $back back)"
 
 # The menu opens from the icon the new tray host holds: Volume > 50%.
 read -r icon_x icon_y <<<"$icon"

@@ -163,6 +163,23 @@ struct QtShell::Impl {
   std::intptr_t event_param = 0;
   int32_t event_menu_id = 0;
   std::string window_title;
+  int tray_host_present = -1;  // not looked at yet
+
+  // Said once each time the notification area goes or returns: the toolkit
+  // puts the icon back by itself, but the user should know why it vanished.
+  void NoteTrayHost() {
+    if (tray_icons.empty()) return;
+    const int present = QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0;
+    if (present == tray_host_present) return;
+    const bool seen_before = tray_host_present != -1;
+    tray_host_present = present;
+    if (!seen_before) return;
+    std::fputs(present == 1
+                   ? "Notification area back; so is the icon.\n"
+                   : "Notification area lost; the icon returns with it.\n",
+               stderr);
+    std::fflush(stderr);
+  }
 
   void TakeHotkeyPresses() {
     int presses = portal_hotkey ? portal_hotkey->TakePresses() : 0;
@@ -364,6 +381,7 @@ int32_t QtShell::WaitEvent(uint32_t timeout_ms) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     impl.TakeHotkeyPresses();
   }
+  impl.NoteTrayHost();
   if (impl.events.empty() && timeout_ms > 0) {
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -372,6 +390,7 @@ int32_t QtShell::WaitEvent(uint32_t timeout_ms) {
     while (impl.events.empty() && deadline.isActive()) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
       impl.TakeHotkeyPresses();
+      impl.NoteTrayHost();
     }
   }
   if (impl.events.empty()) return kEventTimeout;
