@@ -142,6 +142,25 @@ bool IsProcessorLine(std::string_view line) {
          line[3] <= '9';
 }
 
+// Calls `on_processor` with each "cpuN" line of a stat file, until it
+// returns false; the processor lines come first, after the all-processor
+// line, so reading stops at the first other line after them.
+template <typename OnProcessor>
+bool ForEachProcessorLine(ProcCounterLibrary::FileSource& files,
+                          const std::string& path, char* buffer,
+                          OnProcessor on_processor) {
+  bool first = true;
+  return ForEachLine(files, path, buffer, [&](std::string_view line) {
+    if (!IsProcessorLine(line)) {
+      const bool keep_going = first;
+      first = false;
+      return keep_going;
+    }
+    first = false;
+    return on_processor(line);
+  });
+}
+
 bool AllDigits(std::string_view text) {
   return !text.empty() &&
          text.find_first_not_of("0123456789") == std::string_view::npos;
@@ -234,36 +253,27 @@ bool ProcCounterLibrary::NoteRead(bool read, const std::string& path,
 
 bool ProcCounterLibrary::ReadCpuTimes(std::vector<CpuTimes>& cpus) {
   for (CpuTimes& cpu : cpus) cpu.present = false;
-  bool first = true;
   size_t position = 0;
-  return ForEachLine(*files_, stat_path_, buffer_.get(),
-                     [&](std::string_view line) {
-                       if (!IsProcessorLine(line)) {
-                         // The processor lines come first, after the
-                         // all-processor line.
-                         const bool keep_going = first;
-                         first = false;
-                         return keep_going;
-                       }
-                       first = false;
-                       const size_t instance = position++;
-                       if (instance >= cpus.size()) return true;
-                       Fields fields(line);
-                       std::string_view label;
-                       fields.Next(&label);
-                       // user nice system idle iowait irq softirq steal; guest
-                       // time is already inside user and nice. Older kernels
-                       // print fewer fields.
-                       uint64_t times[8] = {};
-                       for (uint64_t& time : times) {
-                         if (!fields.NextNumber(&time)) break;
-                       }
-                       uint64_t total = 0;
-                       for (uint64_t time : times) total += time;
-                       const uint64_t idle = times[3] + times[4];
-                       cpus[instance] = {total - idle, total, true};
-                       return true;
-                     });
+  return ForEachProcessorLine(*files_, stat_path_, buffer_.get(),
+                              [&](std::string_view line) {
+                                const size_t instance = position++;
+                                if (instance >= cpus.size()) return true;
+                                Fields fields(line);
+                                std::string_view label;
+                                fields.Next(&label);
+                                // user nice system idle iowait irq softirq
+                                // steal; guest time is already inside user and
+                                // nice. Older kernels print fewer fields.
+                                uint64_t times[8] = {};
+                                for (uint64_t& time : times) {
+                                  if (!fields.NextNumber(&time)) break;
+                                }
+                                uint64_t total = 0;
+                                for (uint64_t time : times) total += time;
+                                const uint64_t idle = times[3] + times[4];
+                                cpus[instance] = {total - idle, total, true};
+                                return true;
+                              });
 }
 
 bool ProcCounterLibrary::ReadDiskTicks(DiskSnapshot& snapshot) {
@@ -300,18 +310,11 @@ bool ProcCounterLibrary::ReadDiskTicks(DiskSnapshot& snapshot) {
 
 uint32_t ProcCounterLibrary::ProcessorCount() {
   uint32_t count = 0;
-  bool first = true;
-  const bool read = ForEachLine(*files_, stat_path_, buffer_.get(),
-                                [&](std::string_view line) {
-                                  if (!IsProcessorLine(line)) {
-                                    const bool keep_going = first;
-                                    first = false;
-                                    return keep_going;
-                                  }
-                                  first = false;
-                                  ++count;
-                                  return true;
-                                });
+  const bool read = ForEachProcessorLine(*files_, stat_path_, buffer_.get(),
+                                         [&](std::string_view) {
+                                           ++count;
+                                           return true;
+                                         });
   if (read && count > 0) return count;
   const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<uint32_t>(online) : 0;
