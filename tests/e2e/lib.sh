@@ -126,7 +126,15 @@ e2e_spawn() {
   E2E_PIDS+=("$E2E_LAST_PID")
 }
 
-e2e_alive() { kill -0 "$1" 2>/dev/null; }
+# A process of this script that has not ended. Only children count: once an
+# ended child is reaped its pid may be reused by anyone, and must not be
+# signalled.
+e2e_alive() {
+  local stat state ppid
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  read -r state ppid _ <<<"${stat##*) }"
+  [ "$state" != Z ] && [ "$ppid" = "$$" ]
+}
 
 # Ends the processes in the reverse order of their start: each gets TERM,
 # and KILL when it has not ended within two seconds.
