@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 
 // The rate pitch mode plays a sound at when its level is 0.
 constexpr uint32_t kPitchBaseRate = 22050;
+// -0.09 dBFS.
+constexpr double kNearFullScale = 0.99;
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -168,9 +170,9 @@ void AddWarnings(const CheckReport& r, ElementReport& e) {
         Fixed(s.seam_step, 3) + " full scale, against " +
         Fixed(s.typical_step, 3) + " inside the loop)");
   }
-  if (s.peak >= 0.999) {
+  if (s.peak >= kNearFullScale) {
     e.warnings.push_back(
-        "it peaks at full scale; with other sounds the mix "
+        "it peaks within 0.1 dB of full scale; with other sounds the mix "
         "may clip");
   }
   if (e.mode == 1 && e.resource == "CPU" && r.UseAverages == 0 &&
