@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <system_error>
 
@@ -139,7 +140,6 @@ int PreviewCommand(const std::vector<std::string>& args, std::ostream& err) {
   PreviewOptions options;
   options.cores = p.cores;
   options.volume = static_cast<float>(p.volume) / 100.0f;
-  const double total = script->Seconds();
   bool shown = false;
   const auto progress = [&](double done, double all) {
     // Short previews finish before a line would help.
@@ -149,8 +149,13 @@ int PreviewCommand(const std::vector<std::string>& args, std::ostream& err) {
     shown = true;
   };
   Preview preview;
-  const bool rendered =
-      RenderPreview(p.folder, *script, options, progress, &preview, &error);
+  bool rendered = false;
+  try {
+    rendered =
+        RenderPreview(p.folder, *script, options, progress, &preview, &error);
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory for a preview this long";
+  }
   if (shown) err << "\n";
   if (!rendered) {
     err << "veska-pack: " << error << "\n";
@@ -172,7 +177,6 @@ int PreviewCommand(const std::vector<std::string>& args, std::ostream& err) {
       return kExitSilent;
     }
   }
-  (void)total;
   return kExitPlays;
 }
 

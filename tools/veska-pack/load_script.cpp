@@ -6,8 +6,8 @@
 namespace veska::pack {
 namespace {
 
-// A whole preview is at most an hour.
-constexpr double kMaxSeconds = 3600;
+// A whole preview is at most ten minutes: its mix is held in memory.
+constexpr double kMaxSeconds = 600;
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -112,7 +112,7 @@ std::optional<LoadScript> LoadScript::Parse(const std::string& spec, int cores,
     }
     const auto seconds = Number(head, 0.001, kMaxSeconds);
     if (!seconds) {
-      *error = where + "the length must be 0.001 to 3600 seconds";
+      *error = where + "the length must be 0.001 to 600 seconds";
       return std::nullopt;
     }
     phase.seconds = *seconds;
@@ -157,7 +157,7 @@ std::optional<LoadScript> LoadScript::Parse(const std::string& spec, int cores,
     previous = phase;
   }
   if (total > kMaxSeconds) {
-    *error = "the load script is longer than an hour";
+    *error = "the load script is longer than ten minutes";
     return std::nullopt;
   }
   return script;

@@ -9,7 +9,8 @@
 //          | P "/" Q      bursts: P and Q by turns, a second each
 //
 // "cpu" sets every core; a load a phase does not set keeps its value from
-// the end of the phase before (0 at the start).
+// the end of the phase before (0 at the start). A script lasts at most ten
+// minutes.
 // Example: "idle@5:cpu=0,ram=30;busy@10:cpu0=100,disk=80/0"
 #ifndef VESKA_TOOLS_VESKA_PACK_LOAD_SCRIPT_H_
 #define VESKA_TOOLS_VESKA_PACK_LOAD_SCRIPT_H_
