@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,8 @@ inline Bytes SineWave(uint32_t rate, double hz, double seconds,
   std::vector<int32_t> samples;
   const auto frames = static_cast<int>(std::lround(rate * seconds));
   for (int i = 0; i < frames; ++i) {
-    samples.push_back(static_cast<int32_t>(
-        std::lround(32767 * amplitude * std::sin(2 * M_PI * hz * i / rate))));
+    samples.push_back(static_cast<int32_t>(std::lround(
+        32767 * amplitude * std::sin(2 * std::numbers::pi * hz * i / rate))));
   }
   return PcmWave(1, rate, 16, Pcm16(samples));
 }

@@ -206,6 +206,11 @@ ElementReport ReportElement(const CheckReport& r, const std::string& folder,
       e.facts = FileFacts{FormatName(Signature(path), sound.format),
                           sound.format.samples_per_sec, sound.format.channels,
                           MeasureSound(sound)};
+      if (sound.size >= kMaxDecodedBytes) {
+        e.warnings.push_back("VESKA keeps only the first " +
+                             std::to_string(kMaxDecodedBytes) +
+                             " bytes of its sound; the rest is not heard");
+      }
       if (e.facts->stats && e.facts->stats->peak == 0) {
         e.status = ElementStatus::kSilentFile;
         e.reason = "every sample of " + e.file + " is zero";
@@ -370,8 +375,9 @@ std::string CheckText(const CheckReport& r) {
                             : std::string("no (no file name holds \"disk\")"))
       << "\n\nElements:\n";
   for (const ElementReport& e : r.elements) {
-    out << "  " << e.resource << " " << e.element << " (" << e.file
-        << "): " << StatusName(e.status) << "\n";
+    out << "  " << e.resource << " " << e.element << " (" << e.file;
+    if (e.keys.size() > 1) out << ", once per core";
+    out << "): " << StatusName(e.status) << "\n";
     if (e.facts) {
       out << "      " << e.facts->format << ", " << e.facts->rate << " Hz, "
           << e.facts->channels

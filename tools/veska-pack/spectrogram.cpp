@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <numbers>
 
 namespace veska::pack {
 namespace {
@@ -58,7 +59,8 @@ std::vector<float> Columns(const Preview& p, int columns) {
   std::vector<float> window(kWindow);
   double window_sum = 0;
   for (int i = 0; i < kWindow; ++i) {
-    window[i] = float(0.5 - 0.5 * std::cos(2 * M_PI * i / (kWindow - 1)));
+    window[i] =
+        float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (kWindow - 1)));
     window_sum += window[i];
   }
   const std::size_t frames = p.stereo.size() / 2;
