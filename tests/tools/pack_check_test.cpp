@@ -153,10 +153,15 @@ TEST(PackCheckTest, EachCauseOfSilenceIsNamedAndExitsOne) {
 TEST(PackCheckTest, AuthorsAreWarnedOfSoundsThatPlayOtherwiseThanMeant) {
   TempFolder root;
   // Pitch mode plays at 22050 Hz at idle, an octave below a 44.1 kHz file;
-  // a loop cut mid-period jumps at its seam; a full-scale peak may clip.
-  const std::string pack = MakePack(
-      root.path(), "warn", "RAMSoundMode=0\n",
-      {{"cpu.wav", Tone(44100)}, {"ram.wav", SineWave(22050, 441, 1.01, 1.0)}});
+  // a loop cut mid-period jumps at its seam; a full-scale peak may clip; a
+  // file cut short (its data chunk promising more) loops as a buzz.
+  Bytes cut = Tone();
+  cut.resize(44 + 200);
+  const std::string pack =
+      MakePack(root.path(), "warn", "RAMSoundMode=0\nDiskSoundMode=0\n",
+               {{"cpu.wav", Tone(44100)},
+                {"ram.wav", SineWave(22050, 441, 1.01, 1.0)},
+                {"Disk.wav", cut}});
   const json report = CheckJson(pack, 0);
   const json& cpu = *Element(report, "cpu");
   ASSERT_EQ(cpu["warnings"].size(), 1u) << cpu.dump();
@@ -165,6 +170,11 @@ TEST(PackCheckTest, AuthorsAreWarnedOfSoundsThatPlayOtherwiseThanMeant) {
   const json& ram = *Element(report, "ram");
   EXPECT_TRUE(ram["seam_clicks"]);
   EXPECT_EQ(ram["warnings"].size(), 2u) << ram.dump();
+  const json& disk = *Element(report, "Disk");
+  EXPECT_EQ(disk["frames"], 100);
+  ASSERT_EQ(disk["warnings"].size(), 1u) << disk.dump();
+  EXPECT_NE(disk["warnings"][0].get<std::string>().find("buzz"),
+            std::string::npos);
 }
 
 TEST(PackCheckTest, BadUsageExitsTwoWithAReason) {

@@ -28,6 +28,8 @@ namespace fs = std::filesystem;
 constexpr uint32_t kPitchBaseRate = 22050;
 // -0.09 dBFS.
 constexpr double kNearFullScale = 0.99;
+// Seconds; a loop shorter repeats at an audible rate.
+constexpr double kShortestLoop = 0.05;
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -169,6 +171,11 @@ void AddWarnings(const CheckReport& r, ElementReport& e) {
         "(a step of " +
         Fixed(s.seam_step, 3) + " full scale, against " +
         Fixed(s.typical_step, 3) + " inside the loop)");
+  }
+  if (s.seconds < kShortestLoop) {
+    e.warnings.push_back("the loop lasts only " + Fixed(s.seconds * 1000, 1) +
+                         " ms: repeated, it is heard as a buzz (a cut or "
+                         "damaged file?)");
   }
   if (s.peak >= kNearFullScale) {
     e.warnings.push_back(
