@@ -9,7 +9,9 @@
 #                cross-fade
 #   ../VESKA.bmp the tray icon
 #
-# Needs sox, oggenc, flac and ImageMagick (all installed by scripts/setup).
+# Needs sox, oggenc, flac and ImageMagick (all installed by scripts/setup),
+# and veska-pack (build/veska-pack, or the one VESKA_PACK names), which checks
+# every pack made: the script fails when an element of one would be silent.
 # Run it from anywhere; it rewrites the packs beside it. Vary the numbers
 # below to make new designs.
 #
@@ -310,8 +312,26 @@ make_tray_image() {
     "BMP3:$here/../VESKA.bmp"
 }
 
+# Every pack as the program will load it, through the program's own loader.
+check_packs() {
+  local tool="${VESKA_PACK:-$here/../build/veska-pack}" pack
+  if [ ! -x "$tool" ]; then
+    echo "make_packs: $tool not found; build it (cmake --build build" \
+      "--target veska-pack) or name it in VESKA_PACK" >&2
+    exit 1
+  fi
+  for pack in tidewater glasshouse clockwork; do
+    "$tool" check "$here/$pack" >"$work/check.txt" || {
+      cat "$work/check.txt" >&2
+      echo "make_packs: $pack has elements that would be silent" >&2
+      exit 1
+    }
+  done
+}
+
 make_tidewater
 make_glasshouse
 make_clockwork
 make_tray_image
-echo "make_packs: packs and tray image written"
+check_packs
+echo "make_packs: packs and tray image written and checked"

@@ -18,8 +18,6 @@ constexpr std::array<std::string_view, 9> kElementFileNames = {
     "cpu",   "cpu_a", "cpu_b",  "ram",   "ram_a",
     "ram_b", "Disk",  "Disk_a", "Disk_b"};
 
-// Text after the last "."; empty without one, for a leading "." only, or
-// when what follows could not be an extension.
 std::string ExtensionOf(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0) return "";
@@ -68,35 +66,26 @@ std::vector<std::string> ListFiles(const std::string& folder) {
   return names;
 }
 
-class ElementLoader {
- public:
-  ElementLoader(SoundpackState& state, SoundEngine& engine,
-                const std::string& folder)
-      : state_(state), engine_(engine), folder_(folder) {}
+void LoadInto(SoundpackState& state, SoundEngine& engine,
+              const std::string& folder, const ElementFile& element,
+              std::vector<SoundHandle>* loaded) {
+  const SoundHandle handle =
+      engine.LoadFile(folder + element.file + state.SoundExtension);
+  state.SoundTable.FindOrAdd(element.key) = handle;
+  loaded->push_back(handle);
+}
 
-  SoundHandle Load(const std::string& file, const std::string& key) {
-    const SoundHandle handle =
-        engine_.LoadFile(folder_ + file + state_.SoundExtension);
-    state_.SoundTable.FindOrAdd(key) = handle;
-    return handle;
+// One or two files by the mode, with an optional key suffix.
+void AddResource(std::vector<ElementFile>* files, int32_t mode,
+                 const std::string& file, const std::string& key,
+                 const std::string& suffix = "", int core = -1) {
+  if (mode >= 2) {
+    files->push_back({file + "_a", key + "a" + suffix, core});
+    files->push_back({file + "_b", key + "b" + suffix, core});
+  } else {
+    files->push_back({file, key + suffix, core});
   }
-
-  // One or two sounds by the mode, with an optional key suffix.
-  std::vector<SoundHandle> LoadResource(int32_t mode, const std::string& file,
-                                        const std::string& key,
-                                        const std::string& suffix = "") {
-    if (mode >= 2) {
-      return {Load(file + "_a", key + "a" + suffix),
-              Load(file + "_b", key + "b" + suffix)};
-    }
-    return {Load(file, key + suffix)};
-  }
-
- private:
-  SoundpackState& state_;
-  SoundEngine& engine_;
-  const std::string& folder_;
-};
+}
 
 void Detune(SoundpackState& state, SoundEngine& engine,
             const std::vector<SoundHandle>& handles) {
@@ -132,10 +121,8 @@ std::string ChooseSoundExtension(std::vector<std::string> file_names,
   return chosen;
 }
 
-bool LoadSoundpackIfValid(SoundpackState& state, const MonitorState& monitor,
-                          const SoundpackServices& services,
-                          const std::string& folder) {
-  PreferencesStore& prefs = services.prefs;
+bool ReadSoundpackPrefs(SoundpackState& state, PreferencesStore& prefs,
+                        const std::string& folder) {
   state.SoundpackPrefs = prefs.OpenPreferences(folder + "/prefs.ini");
   if (state.SoundpackPrefs == 0) return false;
   prefs.SelectGroup("soundpack");
@@ -146,6 +133,13 @@ bool LoadSoundpackIfValid(SoundpackState& state, const MonitorState& monitor,
   state.FrequencyFluctuation = prefs.ReadInteger("FrequencyFluctuation", 0);
   state.DiskSoundMode = prefs.ReadInteger("DiskSoundMode", 1);
   prefs.ClosePreferences();
+  return true;
+}
+
+bool LoadSoundpackIfValid(SoundpackState& state, const MonitorState& monitor,
+                          const SoundpackServices& services,
+                          const std::string& folder) {
+  if (!ReadSoundpackPrefs(state, services.prefs, folder)) return false;
 
   const std::vector<std::string> files = ListFiles(folder);
   state.SoundExtension = ChooseSoundExtension(files, state.SoundExtension);
@@ -153,23 +147,48 @@ bool LoadSoundpackIfValid(SoundpackState& state, const MonitorState& monitor,
     state.HasDiskSounds = 1;
   }
 
-  ElementLoader loader(state, services.sound, folder);
+  // Each core's sounds are detuned together, before the next core's load.
+  std::vector<SoundHandle> core_sounds;
+  int core = -1;
+  const bool detune = state.UseAverages == 0 && state.FrequencyFluctuation == 1;
+  for (const ElementFile& element :
+       ElementFiles(state, monitor.LastCoreIndex + 1)) {
+    if (element.core != core) {
+      if (detune && core >= 0) Detune(state, services.sound, core_sounds);
+      core_sounds.clear();
+      core = element.core;
+    }
+    LoadInto(state, services.sound, folder, element, &core_sounds);
+  }
+  if (detune && core >= 0) Detune(state, services.sound, core_sounds);
+  return true;
+}
+
+std::vector<ElementFile> ElementFiles(const SoundpackState& state,
+                                      int core_count) {
+  std::vector<ElementFile> files;
   if (state.UseAverages != 0) {
-    loader.LoadResource(state.CPUSoundMode, "/cpu", "cpu");
+    AddResource(&files, state.CPUSoundMode, "/cpu", "cpu");
   } else {
-    for (int n = 0; n <= monitor.LastCoreIndex; ++n) {
-      const std::vector<SoundHandle> handles = loader.LoadResource(
-          state.CPUSoundMode, "/cpu", "cpu", std::to_string(n));
-      if (state.FrequencyFluctuation == 1) {
-        Detune(state, services.sound, handles);
-      }
+    for (int n = 0; n < core_count; ++n) {
+      AddResource(&files, state.CPUSoundMode, "/cpu", "cpu", std::to_string(n),
+                  n);
     }
   }
-  loader.LoadResource(state.RAMSoundMode, "/ram", "ram");
+  AddResource(&files, state.RAMSoundMode, "/ram", "ram");
   if (state.HasDiskSounds == 1) {
-    loader.LoadResource(state.DiskSoundMode, "/Disk", "Disk");
+    AddResource(&files, state.DiskSoundMode, "/Disk", "Disk");
   }
-  return true;
+  return files;
+}
+
+std::string SoundFileExtension(const std::string& name) {
+  return ExtensionOf(name);
+}
+bool IsElementFileName(const std::string& name) { return IsElementFile(name); }
+bool NamesDiskSounds(const std::string& name) { return NamesDisk(name); }
+std::vector<std::string> ListSoundpackFiles(const std::string& folder) {
+  return ListFiles(folder);
 }
 
 SoundpackChoice LoadSoundpack(SoundpackState& state,
