@@ -24,7 +24,7 @@ done
 root=$E2E_TMP/root
 dpkg -x "$deb" "$root"
 data=$root/usr/share/veska
-for file in usr/bin/veska usr/share/veska/VESKA.bmp usr/share/veska/packs/tidewater/prefs.ini \
+for file in usr/bin/veska usr/bin/veska-pack usr/share/veska/VESKA.bmp usr/share/veska/packs/tidewater/prefs.ini \
   usr/share/applications/veska.desktop usr/share/icons/hicolor/48x48/apps/veska.png; do
   [ -f "$root/$file" ] || e2e_fail "the package lacks /$file"
 done
@@ -33,7 +33,9 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/veska.desktop" ||
     e2e_fail "the menu entry is not valid"
 fi
-e2e_log "ok: the package holds the program, packs, image, menu entry and icon"
+"$root/usr/bin/veska-pack" check "$data/packs/tidewater" >"$E2E_TMP/logs/pack-check.log" 2>&1 ||
+  e2e_fail "the installed veska-pack finds fault with an installed pack"
+e2e_log "ok: the package holds the program, veska-pack, packs, image, menu entry and icon"
 
 VESKA_BIN=$root/usr/bin/veska
 e2e_require_program
