@@ -85,10 +85,12 @@ check() {
 # Linked statically: nothing to import beyond the system's own DLLs.
 imports() {
   local program bad=0 dll
-  for program in "$tests"/*.exe "$tests"/standin/*.exe "$tests"/standin/pdh.dll; do
+  for program in "$win_build"/veska.exe "$win_build"/perfmend.exe "$tests"/*.exe \
+    "$tests"/standin/*.exe "$tests"/standin/pdh.dll; do
     for dll in $(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name:/ { print $3 }'); do
       case ${dll,,} in
         kernel32.dll | user32.dll | advapi32.dll | msvcrt.dll | ntdll.dll) ;;
+        gdi32.dll | shell32.dll | ole32.dll) ;;
         *) echo "${program##*/} imports $dll"; bad=1 ;;
       esac
     done
@@ -96,6 +98,13 @@ imports() {
   return "$bad"
 }
 check "programs import only system DLLs" imports
+
+# The Win32 shell's logic and dialogs, and perfmend's report.
+win32_shell_tests() {
+  VESKA_SOURCE_WINDOWS="Z:${VESKA_SOURCE_DIR//\//\\}" \
+    wine_run win32-shell 60 "$tests/veska_win32_shell_tests.exe" --gtest_brief=1
+}
+check "Win32 shell" win32_shell_tests
 
 host_cpus=$(getconf _NPROCESSORS_ONLN)
 host_mem=$(awk '/^MemTotal:/ { print $2 }' /proc/meminfo)
