@@ -106,6 +106,25 @@ win32_shell_tests() {
 }
 check "Win32 shell" win32_shell_tests
 
+# The zip as a user gets it: one folder, the programs, the image, the packs
+# without their make script, a README, and never the stand-in pdh.dll.
+zip_package() {
+  local zip entries entry bad=0
+  zip=$(find "$win_build" -maxdepth 1 -name 'VESKA-*-windows-x64.zip' | head -n 1)
+  [ -n "$zip" ] || { echo "no zip in $win_build: run cpack -G ZIP there"; return 1; }
+  entries=$(cd "$E2E_TMP" && cmake -E tar tf "$zip")
+  for entry in veska.exe perfmend.exe VESKA.bmp README.txt packs/clockwork/prefs.ini \
+    packs/glasshouse/cpu_a.flac packs/tidewater/cpu.ogg; do
+    grep -qx "VESKA-[^/]*/$entry" <<<"$entries" || { echo "the zip lacks $entry"; bad=1; }
+  done
+  if grep -qiE 'pdh\.dll|\.sh$' <<<"$entries"; then
+    echo "the zip holds what it must not: $(grep -iE 'pdh\.dll|\.sh$' <<<"$entries" | xargs)"
+    bad=1
+  fi
+  return "$bad"
+}
+check "zip package" zip_package
+
 host_cpus=$(getconf _NPROCESSORS_ONLN)
 host_mem=$(awk '/^MemTotal:/ { print $2 }' /proc/meminfo)
 
