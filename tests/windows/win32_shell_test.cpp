@@ -147,7 +147,10 @@ class DialogAnswer {
     caret_ = end;
     if (text != nullptr)
       SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    // The keys as the dialog manager sees them: Return or Escape in the field.
+    const WPARAM key = ok ? VK_RETURN : VK_ESCAPE;
+    PostMessageW(edit, WM_KEYDOWN, key, 1);
+    PostMessageW(edit, WM_KEYUP, key, 0xC0000001);
   }
 
   std::atomic<bool> found_{false};
