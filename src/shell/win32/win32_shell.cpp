@@ -54,26 +54,6 @@ struct RequesterData {
   std::wstring text;
 };
 
-// Under Wine a dialog ended from a key can go on waiting for the next
-// message before it closes; an empty one ends the wait.
-void WakeDialogLoop(HWND dialog) { PostMessageW(dialog, WM_NULL, 0, 0); }
-
-// Return in the field presses OK at once. Left to the field, Wine's edit
-// control re-posts the key to the default button, and the dialog then
-// waits for some other input before it sees it.
-LRESULT CALLBACK FieldProc(HWND field, UINT message, WPARAM wparam,
-                           LPARAM lparam) {
-  auto previous =
-      reinterpret_cast<WNDPROC>(GetWindowLongPtrW(field, GWLP_USERDATA));
-  if (message == WM_KEYDOWN && wparam == VK_RETURN) {
-    SendMessageW(GetParent(field), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(GetParent(field), IDOK)));
-    return 0;
-  }
-  if (message == WM_CHAR && wparam == L'\r') return 0;  // no beep
-  return CallWindowProcW(previous, field, message, wparam, lparam);
-}
-
 INT_PTR CALLBACK RequesterProc(HWND dialog, UINT message, WPARAM wparam,
                                LPARAM lparam) {
   switch (message) {
@@ -108,10 +88,6 @@ INT_PTR CALLBACK RequesterProc(HWND dialog, UINT message, WPARAM wparam,
           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, w - 90, h - 34,
           80, 26, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
           instance, nullptr);
-      SetWindowLongPtrW(
-          edit, GWLP_USERDATA,
-          SetWindowLongPtrW(edit, GWLP_WNDPROC,
-                            reinterpret_cast<LONG_PTR>(&FieldProc)));
       for (HWND control : {prompt, edit, ok}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
       }
@@ -134,12 +110,10 @@ INT_PTR CALLBACK RequesterProc(HWND dialog, UINT message, WPARAM wparam,
         text.resize(static_cast<std::size_t>(length));
         data->text = text;
         EndDialog(dialog, IDOK);
-        WakeDialogLoop(dialog);
         return TRUE;
       }
       if (LOWORD(wparam) == IDCANCEL) {  // Escape, or the close box
         EndDialog(dialog, IDCANCEL);
-        WakeDialogLoop(dialog);
         return TRUE;
       }
       break;
