@@ -123,7 +123,10 @@ class DialogAnswer {
  public:
   DialogAnswer(const wchar_t* text, bool ok)
       : thread_([this, text, ok] { Answer(text, ok); }) {}
-  ~DialogAnswer() { thread_.join(); }
+  ~DialogAnswer() { Join(); }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
   bool found() const { return found_; }
   DWORD caret() const { return caret_; }
   SIZE size() const { return size_; }
@@ -164,12 +167,14 @@ TEST_F(Win32ShellTest, TheVolumeDialogTellsCancelFromAnEmptyAnswer) {
     DialogAnswer answer(L"12.5", true);
     EXPECT_EQ(shell.TextRequester("Volume", "Enter a percentage", "30"),
               "12.5");
+    answer.Join();
     ASSERT_TRUE(answer.found());
   }
   {
     DialogAnswer answer(nullptr, true);
     EXPECT_EQ(shell.TextRequester("Volume", "p", "\xC3\xA9t\xC3\xA9"),
               "\xC3\xA9t\xC3\xA9");
+    answer.Join();
     EXPECT_EQ(answer.caret(), 3u);  // at the end, nothing selected
     EXPECT_EQ(answer.size().cx, 300);
     EXPECT_EQ(answer.size().cy, 130);
