@@ -52,6 +52,54 @@ TEST(TrayIconTest, MadeFromTheBitmapWithItsAlpha) {
   EXPECT_EQ(LoadTrayIcon(SourceFile("README.md")), nullptr);
 }
 
+// A 2 x 1 32-bit bitmap file whose pixels have these alpha bytes.
+std::wstring WriteBitmap(const char* name, uint8_t alpha0, uint8_t alpha1) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + Widen(name);
+  const uint8_t
+      bytes[] = {'B',  'M',  62,   0,      0,    0,    0,    0,
+                 0,    0,    54,   0,      0,    0,  // file header
+                 40,   0,    0,    0,      2,    0,    0,    0,
+                 1,    0,    0,    0,      1,    0,    32,   0,  // info header
+                 0,    0,    0,    0,      8,    0,    0,    0,
+                 0,    0,    0,    0,      0,    0,    0,    0,  //
+                 0,    0,    0,    0,      0,    0,    0,    0,  //
+                 0x30, 0x70, 0xC0, alpha0, 0x30, 0x70, 0xC0, alpha1};
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, bytes, sizeof(bytes), &written, nullptr);
+  CloseHandle(file);
+  return path;
+}
+
+// The icon's mask bits of the first two pixels: 1 is transparent.
+int MaskBits(HICON icon) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return -1;
+  uint8_t row[4] = {};
+  GetBitmapBits(info.hbmMask, sizeof(row), row);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return row[0] >> 6;
+}
+
+TEST(TrayIconTest, AlphaZeroIsTransparentUnlessNoPixelHasAlpha) {
+  const std::wstring with_alpha = WriteBitmap("veska-alpha.bmp", 0, 255);
+  const std::wstring without = WriteBitmap("veska-no-alpha.bmp", 0, 0);
+  HICON icon = LoadTrayIcon(with_alpha);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(MaskBits(icon), 2);  // the first pixel only
+  DestroyIcon(icon);
+  icon = LoadTrayIcon(without);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(MaskBits(icon), 0);  // opaque throughout
+  DestroyIcon(icon);
+  DeleteFileW(with_alpha.c_str());
+  DeleteFileW(without.c_str());
+}
+
 class Win32ShellTest : public ::testing::Test {
  protected:
   Win32Shell shell;
