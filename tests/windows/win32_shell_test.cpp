@@ -165,6 +165,34 @@ TEST_F(Win32ShellTest, TrayClicksHotkeysAndTheTooltipLimit) {
   EXPECT_GE(waited, 110u);
 }
 
+TEST_F(Win32ShellTest, StartingAMissingProgramShowsNothing) {
+  // Without the no-interface flag the system asks about the missing file in
+  // a modal box; a watchdog closes any such box so that the test ends.
+  const DWORD thread = GetCurrentThreadId();
+  std::atomic<bool> returned{false};
+  std::atomic<bool> box_shown{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 500 && !returned; ++i) Sleep(10);
+    while (!returned) {
+      EnumThreadWindows(
+          thread,
+          [](HWND window, LPARAM shown) {
+            if (IsWindowVisible(window)) {
+              reinterpret_cast<std::atomic<bool>*>(shown)->store(true);
+              PostMessageW(window, WM_CLOSE, 0, 0);
+            }
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&box_shown));
+      Sleep(100);
+    }
+  });
+  shell.RunElevated("veska-no-such-program.exe", "");
+  returned = true;
+  watchdog.join();
+  EXPECT_FALSE(box_shown) << "starting a missing program showed a box";
+}
+
 // Answers the next "Volume" dialog from another thread: sets the field (when
 // `text` is given) and presses OK, or cancels. Records where the caret was.
 class DialogAnswer {
