@@ -496,18 +496,44 @@ uint32_t Win32Shell::ElapsedMs() { return impl_->Now(); }
 void Win32Shell::RunElevated(const std::string& file,
                              const std::string& parameters) {
   std::wstring target = Widen(file);
-  // A bare name is the sibling beside this program when it is there, so
-  // that a program of that name in the working folder is never preferred.
-  if (target.find_first_of(L"\\/:") == std::wstring::npos) {
+  // A bare name is looked for beside this program, then in the absolute
+  // PATH entries only: the shell's own search would try the working folder
+  // first, where anyone may have put a program of that name. Not found, the
+  // sibling's path is passed and fails silently like any missing program.
+  if (!target.empty() && target.find_first_of(L"\\/:") == std::wstring::npos) {
+    std::vector<std::wstring> folders;
     std::wstring own(32768, L'\0');
     const DWORD length =
         GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
     if (length > 0 && length < own.size()) {
       own.resize(length);
-      const std::wstring sibling =
-          own.substr(0, own.find_last_of(L"\\/") + 1) + target;
-      if (GetFileAttributesW(sibling.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        target = sibling;
+      folders.push_back(own.substr(0, own.find_last_of(L"\\/") + 1));
+    }
+    std::wstring path(32768, L'\0');
+    const DWORD path_length = GetEnvironmentVariableW(
+        L"PATH", path.data(), static_cast<DWORD>(path.size()));
+    path.resize(path_length < path.size() ? path_length : 0);
+    for (size_t start = 0; start < path.size();) {
+      size_t end = path.find(L';', start);
+      if (end == std::wstring::npos) end = path.size();
+      std::wstring folder = path.substr(start, end - start);
+      start = end + 1;
+      // Absolute only: a drive and a root, or a network share.
+      const bool absolute = (folder.size() >= 3 && folder[1] == L':' &&
+                             (folder[2] == L'\\' || folder[2] == L'/')) ||
+                            folder.rfind(L"\\\\", 0) == 0;
+      if (!absolute) continue;
+      if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+      folders.push_back(folder);
+    }
+    const std::wstring name = target;
+    if (!folders.empty()) target = folders.front() + name;
+    for (const std::wstring& folder : folders) {
+      const DWORD attributes = GetFileAttributesW((folder + name).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        target = folder + name;
+        break;
       }
     }
   }
