@@ -169,8 +169,9 @@ inline void GatherPoints(const uint8_t* const* frames, Points<V>* points) {
   constexpr int kFrame = kSample * C;
   constexpr int kLanes = sizeof(V) / sizeof(float);
   if constexpr (E == SampleEncoding::kSigned16 && C == 2) {
-    // A 32-bit word holds a frame's left and right: turn the words, then
-    // split them. Rows of eight lanes hold frames k and k + 4.
+    // A 32-bit word holds a frame's left and right (read little-endian, as
+    // everywhere this program runs): turn the words, then split them. Rows
+    // of eight lanes hold frames k and k + 4.
     using Words = std::conditional_t<kLanes == 4, Words4, Words8>;
     using Ints = std::conditional_t<kLanes == 4, Ints4, Ints8>;
     Words rows[4];
@@ -194,8 +195,7 @@ inline void GatherPoints(const uint8_t* const* frames, Points<V>* points) {
           __builtin_convertvector(std::bit_cast<Ints>(columns[j]) >> 16, V);
     }
   } else {
-    // Little-endian everywhere this program runs; the other layouts are
-    // read one sample at a time.
+    // The other layouts are read one sample at a time.
     float left[4][kLanes];
     float right[4][kLanes];
     for (int k = 0; k < kLanes; ++k) {
