@@ -43,14 +43,14 @@ inline float Fraction(uint64_t position) {
 // The same for frames 0-1 (`a`) and 2-3 (`b`) of four; of eight, frames
 // 0-1 and 4-5 in `a`, 2-3 and 6-7 in `b`, which the cheap shuffle puts back
 // in order.
-inline Lanes4 Fractions(Positions2 a, Positions2 b) {
+[[gnu::always_inline]] inline Lanes4 Fractions(Positions2 a, Positions2 b) {
   const Words4 low = __builtin_shufflevector(
       std::bit_cast<Words4>(a), std::bit_cast<Words4>(b), 0, 2, 4, 6);
   return __builtin_convertvector(std::bit_cast<Ints4>(low >> 8), Lanes4) *
          0x1p-24f;
 }
 
-inline Lanes8 Fractions(Positions4 a, Positions4 b) {
+[[gnu::always_inline]] inline Lanes8 Fractions(Positions4 a, Positions4 b) {
   const Words8 low = __builtin_shufflevector(std::bit_cast<Words8>(a),
                                              std::bit_cast<Words8>(b), 0, 2, 8,
                                              10, 4, 6, 12, 14);
@@ -125,7 +125,7 @@ template <typename T>
 // Rows of four (one frame's four points, say) into columns of four (one
 // point of four frames). With eight lanes, each half is turned on its own.
 template <typename T>
-inline void Transpose(const T* rows, T* columns) {
+[[gnu::always_inline]] inline void Transpose(const T* rows, T* columns) {
   if constexpr (sizeof(T) == 16) {
     const T ab_low = __builtin_shufflevector(rows[0], rows[1], 0, 4, 1, 5);
     const T ab_high = __builtin_shufflevector(rows[0], rows[1], 2, 6, 3, 7);
@@ -164,7 +164,8 @@ struct Points {
 };
 
 template <SampleEncoding E, int C, typename V>
-inline void GatherPoints(const uint8_t* const* frames, Points<V>* points) {
+[[gnu::always_inline]] inline void GatherPoints(const uint8_t* const* frames,
+                                                Points<V>* points) {
   constexpr int kSample = BytesOf(E);
   constexpr int kFrame = kSample * C;
   constexpr int kLanes = sizeof(V) / sizeof(float);
@@ -213,7 +214,8 @@ inline void GatherPoints(const uint8_t* const* frames, Points<V>* points) {
 }
 
 // Adds a run of frames, left and right apart, to interleaved `out`.
-inline void AddInterleaved(Lanes4 left, Lanes4 right, float* out) {
+[[gnu::always_inline]] inline void AddInterleaved(Lanes4 left, Lanes4 right,
+                                                  float* out) {
   Lanes4 first;
   Lanes4 second;
   std::memcpy(&first, out, sizeof first);
@@ -224,7 +226,8 @@ inline void AddInterleaved(Lanes4 left, Lanes4 right, float* out) {
   std::memcpy(out + 4, &second, sizeof second);
 }
 
-inline void AddInterleaved(Lanes8 left, Lanes8 right, float* out) {
+[[gnu::always_inline]] inline void AddInterleaved(Lanes8 left, Lanes8 right,
+                                                  float* out) {
   Lanes8 first;
   Lanes8 second;
   std::memcpy(&first, out, sizeof first);
