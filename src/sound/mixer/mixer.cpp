@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "sound/mixer/mix_run.h"
 #include "sound/mixer/sample_layout.h"
 
 namespace veska {
@@ -25,7 +26,6 @@ constexpr uint32_t kRampMs = 5;
 constexpr uint32_t kMaxFrames = 1u << 31;
 // Float sources are trusted up to this; beyond it they are damaged data.
 constexpr float kFloatSampleLimit = 64.0f;
-constexpr float kFractionScale = 1.0f / 4294967296.0f;
 
 }  // namespace
 
@@ -95,107 +95,6 @@ float DecibelGain(int32_t hundredths) {
   return float(std::pow(10.0, hundredths / 2000.0));
 }
 
-constexpr int BytesOf(SampleEncoding encoding) {
-  switch (encoding) {
-    case SampleEncoding::kUnsigned8:
-      return 1;
-    case SampleEncoding::kSigned16:
-      return 2;
-    case SampleEncoding::kSigned24:
-      return 3;
-    case SampleEncoding::kSigned32:
-    case SampleEncoding::kFloat32:
-      return 4;
-  }
-  return 0;
-}
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-         (uint32_t(p[3]) << 24);
-}
-
-// A sample as read, before it is scaled into -1..1.
-template <SampleEncoding E>
-inline float ReadUnscaled(const uint8_t* p) {
-  if constexpr (E == SampleEncoding::kUnsigned8) {
-    return float(p[0]) - 128.0f;
-  } else if constexpr (E == SampleEncoding::kSigned16) {
-    return float(int16_t(uint16_t(p[0] | (p[1] << 8))));
-  } else if constexpr (E == SampleEncoding::kSigned24) {
-    return float(int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) |
-                         (uint32_t(p[2]) << 24)) >>
-                 8);
-  } else if constexpr (E == SampleEncoding::kSigned32) {
-    return float(int32_t(LoadLe32(p)));
-  } else {
-    return std::bit_cast<float>(LoadLe32(p));
-  }
-}
-
-// Whole powers of two, so that scaling a gain instead of every sample
-// changes no bit of the mix.
-template <SampleEncoding E>
-constexpr float SampleScale() {
-  if constexpr (E == SampleEncoding::kUnsigned8) return 1.0f / 128.0f;
-  if constexpr (E == SampleEncoding::kSigned16) return 1.0f / 32768.0f;
-  if constexpr (E == SampleEncoding::kSigned24) return 1.0f / 8388608.0f;
-  if constexpr (E == SampleEncoding::kSigned32) return 1.0f / 2147483648.0f;
-  return 1.0f;
-}
-
-template <SampleEncoding E>
-inline float ReadSample(const uint8_t* p) {
-  return ReadUnscaled<E>(p) * SampleScale<E>();
-}
-
-// 4-point cubic Hermite through x0 (t = 0) and x1 (t = 1).
-inline float Cubic(float xm1, float x0, float x1, float x2, float t) {
-  const float c1 = 0.5f * (x1 - xm1);
-  const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
-  const float c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
-  return ((c3 * t + c2) * t + c1) * t + x0;
-}
-
-// The inner loop, for stretches where all four points lie inside the buffer.
-template <SampleEncoding E, int C>
-uint64_t MixRun(const uint8_t* data, uint64_t position, uint64_t step,
-                uint32_t count, float* out, float* gain_left, float* gain_right,
-                float delta_left, float delta_right) {
-  constexpr int kSample = BytesOf(E);
-  constexpr int kFrame = kSample * C;
-  // The samples' scale rides on the gains: eight multiplications fewer a
-  // frame, the same result to the bit.
-  constexpr float kScale = SampleScale<E>();
-  float gl = *gain_left * kScale;
-  float gr = *gain_right * kScale;
-  const float dl = delta_left * kScale;
-  const float dr = delta_right * kScale;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* p = data + ((position >> 32) - 1) * kFrame;
-    const float t = float(uint32_t(position)) * kFractionScale;
-    const float left = Cubic(ReadUnscaled<E>(p), ReadUnscaled<E>(p + kFrame),
-                             ReadUnscaled<E>(p + 2 * kFrame),
-                             ReadUnscaled<E>(p + 3 * kFrame), t);
-    float right = left;
-    if constexpr (C == 2) {
-      const uint8_t* q = p + kSample;
-      right = Cubic(ReadUnscaled<E>(q), ReadUnscaled<E>(q + kFrame),
-                    ReadUnscaled<E>(q + 2 * kFrame),
-                    ReadUnscaled<E>(q + 3 * kFrame), t);
-    }
-    out[0] += left * gl;
-    out[1] += right * gr;
-    out += 2;
-    gl += dl;
-    gr += dr;
-    position += step;
-  }
-  *gain_left = gl / kScale;
-  *gain_right = gr / kScale;
-  return position;
-}
-
 // One frame near the buffer's edges: a looping voice reads across the loop
 // point, a one-shot voice reads silence outside the buffer.
 template <SampleEncoding E, int C>
@@ -204,7 +103,7 @@ void MixEdgeFrame(const Voice& voice, float* out) {
   constexpr int kFrame = kSample * C;
   const int64_t n = int64_t(voice.frames);
   const int64_t index = int64_t(voice.position >> 32);
-  const float t = float(uint32_t(voice.position)) * kFractionScale;
+  const float t = Fraction(voice.position);
   auto at = [&](int64_t i, int channel) -> float {
     if (i < 0 || i >= n) {
       if (!voice.looping) return 0.0f;
@@ -242,7 +141,7 @@ void TakeGains(Voice& voice, uint32_t ramp_frames) {
   if (voice.ramp_left == 0) voice.delta_left = voice.delta_right = 0.0f;
 }
 
-template <SampleEncoding E, int C>
+template <SampleEncoding E, int C, MixRunFunction kRun>
 void MixVoice(Voice& voice, float* out, uint32_t frames, uint64_t step,
               uint32_t ramp_frames) {
   TakeGains(voice, ramp_frames);
@@ -273,9 +172,9 @@ void MixVoice(Voice& voice, float* out, uint32_t frames, uint64_t step,
     } else if (voice.position >= fast_begin && voice.position < fast_end) {
       const uint64_t fits = (fast_end - 1 - voice.position) / step + 1;
       count = uint32_t(std::min<uint64_t>(count, fits));
-      voice.position = MixRun<E, C>(voice.data, voice.position, step, count,
-                                    slice, &voice.gain_left, &voice.gain_right,
-                                    voice.delta_left, voice.delta_right);
+      voice.position =
+          kRun(voice.data, voice.position, step, count, slice, &voice.gain_left,
+               &voice.gain_right, voice.delta_left, voice.delta_right);
     } else {
       count = 1;
       MixEdgeFrame<E, C>(voice, slice);
@@ -298,7 +197,14 @@ void MixVoice(Voice& voice, float* out, uint32_t frames, uint64_t step,
 
 template <SampleEncoding E>
 MixFunction ForChannels(uint16_t channels) {
-  return channels == 2 ? &MixVoice<E, 2> : &MixVoice<E, 1>;
+#if VESKA_MIX_WIDE
+  if (HasWideVectors()) {
+    return channels == 2 ? &MixVoice<E, 2, &MixRunWide<E, 2>>
+                         : &MixVoice<E, 1, &MixRunWide<E, 1>>;
+  }
+#endif
+  return channels == 2 ? &MixVoice<E, 2, &MixRun<E, 2>>
+                       : &MixVoice<E, 1, &MixRun<E, 1>>;
 }
 
 MixFunction MixFunctionFor(const SampleLayout& layout) {
