@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,13 +103,15 @@ void AskCustomVolume(AppState& state) {
   ShellServices& shell = *state.services.shell;
   const std::string default_text =
       std::to_string(RoundHalfEven(static_cast<double>(state.Volume) * 100.0));
-  state.VolumeInput = shell.TextRequester(
+  const std::optional<std::string> answer = shell.TextRequester(
       "Volume",
       "Enter a percentage between 0 and 100, without the percent sign.",
       default_text);
   // A closed dialog is not an answer: silencing the program because the
-  // user changed their mind would be wrong.
-  if (state.VolumeInput.empty()) return;
+  // user changed their mind would be wrong. An empty answer is one, and
+  // reads as 0.
+  state.VolumeInput = answer.value_or("");
+  if (!answer.has_value()) return;
 
   // Clamped before narrowing: a typed 1e39 has no float to become.
   double value = ParseFloatText(state.VolumeInput);

@@ -5,6 +5,7 @@
 #define VESKA_SHELL_SHELL_SERVICES_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace veska {
@@ -66,10 +67,10 @@ class ShellServices {
   // Modal. Returns kAnswerYes / kAnswerNo for kMessageYesNo.
   virtual int32_t ShowMessage(const std::string& title, const std::string& text,
                               int32_t style) = 0;
-  // Modal; "" on cancel.
-  virtual std::string TextRequester(const std::string& title,
-                                    const std::string& prompt,
-                                    const std::string& default_text) = 0;
+  // Modal; nullopt on cancel, so that an empty answer is told apart.
+  virtual std::optional<std::string> TextRequester(
+      const std::string& title, const std::string& prompt,
+      const std::string& default_text) = 0;
   // Modal; the chosen folder with a trailing separator, "" on cancel.
   virtual std::string FolderRequester(const std::string& title,
                                       const std::string& initial_folder) = 0;

@@ -422,9 +422,9 @@ int32_t QtShell::ShowMessage(const std::string& title, const std::string& text,
   return kAnswerOk;
 }
 
-std::string QtShell::TextRequester(const std::string& title,
-                                   const std::string& prompt,
-                                   const std::string& default_text) {
+std::optional<std::string> QtShell::TextRequester(
+    const std::string& title, const std::string& prompt,
+    const std::string& default_text) {
   QDialog dialog;
   dialog.setWindowTitle(FromUtf8(title));
   dialog.setFixedSize(kRequesterWidth, kRequesterHeight);
@@ -452,7 +452,7 @@ std::string QtShell::TextRequester(const std::string& title,
                 centre.y() - kRequesterHeight / 2);
   }
   field->setFocus();
-  if (dialog.exec() != QDialog::Accepted) return "";
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return field->text().toStdString();
 }
 

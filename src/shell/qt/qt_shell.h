@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "shell/shell_services.h"
@@ -42,8 +43,9 @@ class QtShell : public ShellServices {
   int32_t EventMenuId() const override;
   int32_t ShowMessage(const std::string& title, const std::string& text,
                       int32_t style) override;
-  std::string TextRequester(const std::string& title, const std::string& prompt,
-                            const std::string& default_text) override;
+  std::optional<std::string> TextRequester(
+      const std::string& title, const std::string& prompt,
+      const std::string& default_text) override;
   std::string FolderRequester(const std::string& title,
                               const std::string& initial_folder) override;
   uint32_t ElapsedMs() override;

@@ -121,14 +121,14 @@ int32_t ScriptedShell::ShowMessage(const std::string& title,
   return answer;
 }
 
-std::string ScriptedShell::TextRequester(const std::string& title,
-                                         const std::string& prompt,
-                                         const std::string& default_text) {
+std::optional<std::string> ScriptedShell::TextRequester(
+    const std::string& title, const std::string& prompt,
+    const std::string& default_text) {
   calls_.push_back("TextRequester " + title);
   requester_calls_.push_back(title + "|" + prompt + "|" + default_text);
   now_ += modal_ms_;
-  if (text_answers_.empty()) return "";
-  std::string answer = text_answers_.front();
+  if (text_answers_.empty()) return std::nullopt;
+  std::optional<std::string> answer = text_answers_.front();
   text_answers_.pop_front();
   return answer;
 }

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ class ScriptedShell : public ShellServices {
   // message answers kAnswerNo and requesters cancel.
   void AnswerMessage(int32_t answer) { message_answers_.push_back(answer); }
   void AnswerText(const std::string& text) { text_answers_.push_back(text); }
+  void CancelText() { text_answers_.push_back(std::nullopt); }
   void AnswerFolder(const std::string& folder) {
     folder_answers_.push_back(folder);
   }
@@ -108,8 +110,9 @@ class ScriptedShell : public ShellServices {
   int32_t EventMenuId() const override { return event_menu_id_; }
   int32_t ShowMessage(const std::string& title, const std::string& text,
                       int32_t style) override;
-  std::string TextRequester(const std::string& title, const std::string& prompt,
-                            const std::string& default_text) override;
+  std::optional<std::string> TextRequester(
+      const std::string& title, const std::string& prompt,
+      const std::string& default_text) override;
   std::string FolderRequester(const std::string& title,
                               const std::string& initial_folder) override;
   uint32_t ElapsedMs() override { return now_; }
@@ -127,7 +130,7 @@ class ScriptedShell : public ShellServices {
 
   std::deque<Event> events_;
   std::deque<int32_t> message_answers_;
-  std::deque<std::string> text_answers_;
+  std::deque<std::optional<std::string>> text_answers_;
   std::deque<std::string> folder_answers_;
   std::function<void(uint32_t)> on_wait_;
   uint32_t modal_ms_ = 0;
