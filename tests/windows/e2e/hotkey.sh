@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# The hotkey of veska.exe under Wine, Control + Shift + F11, with the
-# display repeating held keys as a keyboard does. Wine hands a hotkey only
-# to keys typed into one of its windows, so the pointer rests on the tray
-# icon (a window of Wine's explorer.exe). "Normal Toggle": a held press,
-# repeats and all, toggles once, and a tap toggles back. "Push To Play": the
-# sound plays while the keys are held, repeats and all, and stops after
-# they are let go.
+# The hotkey of veska.exe under Wine, Control + Shift + F11. Wine hands a
+# hotkey only to keys typed into one of its windows, so the pointer rests on
+# the tray icon (a window of Wine's explorer.exe). The display repeats held
+# keys quickly (after 100 ms), the keyboard setting of the prefix slowly
+# (after 1 s), as Windows repeats a held hotkey. "Normal Toggle": a press
+# held past the display's delay but not the keyboard's is one press, and a
+# tap toggles back. "Push To Play": the sound plays while the keys are held,
+# repeats and all, and stops after they are let go.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_hotkey
 e2e_require sox
-E2E_KEY_REPEAT=on
+E2E_KEY_REPEAT="100 40"
 win_start
+# The slowest keyboard delay, for this scenario only (set back at its end).
+keyboard() {
+  timeout 30 "$WINE" reg add 'HKCU\Control Panel\Keyboard' /v KeyboardDelay /d "$1" /f \
+    >>"$E2E_TMP/logs/reg.log" 2>&1 || e2e_fail "could not set the keyboard delay"
+}
+keyboard 3
 
 hotkey=ctrl+shift+F11
 loud=0.02
@@ -28,6 +35,8 @@ run_with_mode() {
   win_start_veska "$work"
   e2e_wait_until 20 e2e_has_player || e2e_fail "no sound reached the sound server"
   icon=$(e2e_wait_tray_icon 15) || e2e_fail "no icon appeared in the tray host"
+  # A move with --sync to where the pointer already is waits for ever.
+  xdotool mousemove 0 0
   xdotool mousemove --sync ${icon% *} ${icon#* }
 }
 
@@ -58,14 +67,27 @@ expect() {
 e2e_log "Normal Toggle"
 run_with_mode 0
 expect toggle_start loud
-# Held past the display's repeat delay: one press all the same.
+# Held past the display's repeat delay, heard from before the press to
+# after the release: the sound stops once and stays off. A toggle on each of
+# the display's repeats would flip it every 40 ms.
+e2e_record_start "$E2E_TMP/toggle_held.wav"
+sleep 0.6
 xdotool keydown $hotkey
-expect toggle_held quiet 2
+sleep 0.6
 xdotool keyup $hotkey
-expect toggle_released quiet
+sleep 1.5
+e2e_record_stop
+turns=$("$VESKA_ANALYZE" "$E2E_TMP/toggle_held.wav" --segments 0.1 | sed '$d' | awk -v loud=$loud -v quiet=$quiet '
+  { for (i = 1; i <= NF; i++) { split($i, kv, "="); if (kv[1] == "rms") r = kv[2] }
+    if (r > loud) { if (off) back++; else on++ } else if (r < quiet) off++ }
+  END { printf "%d %d %d\n", on, off, back }')
+read -r on off back <<<"$turns"
+e2e_check "$on >= 3 && $off >= 5 && $back == 0" \
+  "a held press stops the sound once: $on loud tenths, then $off silent, $back loud again"
+expect toggle_held quiet
 xdotool key $hotkey
 expect toggle_tapped loud
-e2e_stop_veska
+win_stop_veska
 
 e2e_log "Push To Play"
 run_with_mode 1
@@ -79,4 +101,6 @@ expect push_held_again loud
 xdotool keyup $hotkey
 expect push_released_again quiet
 e2e_alive "$VESKA_PID" || e2e_fail "the program ended on its own"
+win_stop_veska
+keyboard 1
 echo "PASS: win_hotkey"

@@ -193,3 +193,10 @@ win_median_pitch() {
                for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (p[j] < p[i]) { t = p[i]; p[i] = p[j]; p[j] = t }
                printf "%.2f\n", n % 2 ? p[(n + 1) / 2] : (p[n / 2] + p[n / 2 + 1]) / 2 }'
 }
+
+# win_stop_veska : ends the program from outside, as e2e_stop_veska does,
+# and waits until its sound has left the sound server.
+win_stop_veska() {
+  e2e_stop_veska
+  e2e_wait_until 10 eval '! e2e_has_player' || e2e_fail "the ended program's sound stayed at the sound server"
+}

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The tray menu of veska.exe under Wine, opened by a click on its icon in
 # the tray host and driven by keys: a volume preset (heard louder), a
-# refresh preset, a custom volume typed (heard quieter) and cancelled
-# (silence), the keyboard mode and "Exit". settings.ini holds exactly the
-# expected bytes (UTF-8 mark, CRLF lines) after each command and at the
-# exit, which ends with code 0.
+# refresh preset, a custom volume typed (heard quieter), cancelled (kept)
+# and left empty (silence), the keyboard mode and "Exit". settings.ini
+# holds exactly the expected bytes (UTF-8 mark, CRLF lines) after each
+# command and at the exit, which ends with code 0.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_tray_menu
@@ -54,10 +54,21 @@ level custom
 e2e_check "$m_rms > 0.18 * $half_rms && $m_rms < 0.3 * $half_rms" \
   "the custom volume plays at 12% ($m_rms against $half_rms at 50%)"
 
+custom_rms=$m_rms
+
+# Changing one's mind is no answer: the volume stays.
 custom Escape
-win_expect_settings "custom volume cancelled" "$work/settings.ini" "$pack" 0 1 1 1 1000 0 6 122
+sleep 0.5
+win_expect_settings "custom volume cancelled" "$work/settings.ini" "$pack" \
+  0.119999997317790985107421875 1 1 1 1000 0 6 122
 level cancelled
-e2e_check "$m_rms < 0.0005" "a cancelled custom volume is silence (rms $m_rms)"
+e2e_check "$m_rms > 0.9 * $custom_rms && $m_rms < 1.1 * $custom_rms" \
+  "a cancelled custom volume keeps the sound as it was ($m_rms)"
+
+custom ctrl+a BackSpace Return
+win_expect_settings "custom volume left empty" "$work/settings.ini" "$pack" 0 1 1 1 1000 0 6 122
+level empty
+e2e_check "$m_rms < 0.0005" "an empty custom volume is silence (rms $m_rms)"
 
 win_menu Down Down Down Down Down Right Down Return # Keyboard Mode > Push To Play
 win_expect_settings "keyboard mode Push To Play" "$work/settings.ini" "$pack" 0 1 1 1 1000 1 6 122
