@@ -49,7 +49,7 @@ TEST_F(AppTest, PresetsCheckOnlyTheChosenItemAndCustomKeepsItsMark) {
 
 struct Custom {
   const char* stored;
-  const char* answer;  // "" is a cancelled dialog
+  const char* answer;  // null is a cancelled dialog
   const char* offered;
   float volume;
 };
@@ -59,7 +59,11 @@ class CustomVolumeTest : public AppTest,
 TEST_P(CustomVolumeTest, AnswerIsReadAndClampedAndMarksStay) {
   const Custom& c = GetParam();
   WriteSettings(Pack("avg"), std::string("Volume = ") + c.stored + "\n");
-  if (*c.answer != '\0') shell.AnswerText(c.answer);
+  if (c.answer != nullptr) {
+    shell.AnswerText(c.answer);
+  } else {
+    shell.CancelText();
+  }
   shell.QueueMenuChoice(100, kMenuCustomVolume);
   shell.QueueMenuChoice(200, kMenuExit);
   EXPECT_EQ(Run(), 0);
@@ -68,7 +72,7 @@ TEST_P(CustomVolumeTest, AnswerIsReadAndClampedAndMarksStay) {
                         "the percent sign.|") +
                 c.offered);
   EXPECT_EQ(state.Volume, c.volume);
-  const bool nan = std::string(c.answer) == "nan";
+  const bool nan = c.answer != nullptr && std::string(c.answer) == "nan";
   ASSERT_EQ(shell.messages().size(), nan ? 1u : 0u);
   if (nan) {
     EXPECT_EQ(shell.messages()[0].text,
@@ -85,8 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
         Custom{"0.3", "nan", "30", 0.1f},
         Custom{"0.3", "-INFINITY", "30", 0.0f},
         Custom{"0.3", "loud", "30", 0.0f}, Custom{"0.3", "1e39", "30", 1.0f},
-        Custom{"0.3", "-1e39", "30", 0.0f}, Custom{"0.5", "", "50", 0.5f},
-        Custom{"0.125", "", "12", 0.125f}, Custom{"0.375", "29", "38", 0.29f}));
+        Custom{"0.3", "-1e39", "30", 0.0f}, Custom{"0.5", nullptr, "50", 0.5f},
+        Custom{"0.125", nullptr, "12", 0.125f}, Custom{"0.5", "", "50", 0.0f},
+        Custom{"0.375", "29", "38", 0.29f}));
 
 TEST_F(AppTest, NormalToggleMutesAndTogglesActOnEveryCoreAtOnce) {
   WriteSettings(Pack("cores"), "KeyboardMode = 0\n");

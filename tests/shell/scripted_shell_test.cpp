@@ -36,7 +36,11 @@ TEST(ScriptedShellTest, AnswersModalCallsFromTheScriptThenCancels) {
   EXPECT_EQ(shell.ShowMessage("t", "x", kMessageYesNo), kAnswerNo);
   EXPECT_EQ(shell.FolderRequester("Select", "/packs"), "/packs/a/");
   EXPECT_EQ(shell.FolderRequester("Select", "/packs"), "");
+  shell.AnswerText("");
+  shell.CancelText();
   EXPECT_EQ(shell.TextRequester("Volume", "p", "10"), "");
+  EXPECT_EQ(shell.TextRequester("Volume", "p", "10"), std::nullopt);
+  EXPECT_EQ(shell.TextRequester("Volume", "p", "10"), std::nullopt);
   ASSERT_EQ(shell.messages().size(), 4u);
   EXPECT_EQ(shell.requester_calls().front(), "Select|/packs");
 }

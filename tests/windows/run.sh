@@ -89,10 +89,12 @@ check() {
 # Linked statically: nothing to import beyond the system's own DLLs.
 imports() {
   local program bad=0 dll
-  for program in "$tests"/*.exe "$tests"/standin/*.exe "$tests"/standin/pdh.dll; do
+  for program in "$win_build"/veska.exe "$win_build"/perfmend.exe "$tests"/*.exe \
+    "$tests"/standin/*.exe "$tests"/standin/pdh.dll; do
     for dll in $(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name:/ { print $3 }'); do
       case ${dll,,} in
         kernel32.dll | user32.dll | advapi32.dll | msvcrt.dll | ntdll.dll) ;;
+        gdi32.dll | shell32.dll | ole32.dll) ;;
         *) echo "${program##*/} imports $dll"; bad=1 ;;
       esac
     done
@@ -100,6 +102,32 @@ imports() {
   return "$bad"
 }
 check "programs import only system DLLs" imports
+
+# The Win32 shell's logic and dialogs, and perfmend's report.
+win32_shell_tests() {
+  VESKA_SOURCE_WINDOWS="Z:${VESKA_SOURCE_DIR//\//\\}" \
+    wine_run win32-shell 60 "$tests/veska_win32_shell_tests.exe" --gtest_brief=1
+}
+check "Win32 shell" win32_shell_tests
+
+# The zip as a user gets it: one folder, the programs, the image, the packs
+# without their make script, a README, and never the stand-in pdh.dll.
+zip_package() {
+  local zip entries entry bad=0
+  zip=$(find "$win_build" -maxdepth 1 -name 'VESKA-*-windows-x64.zip' | head -n 1)
+  [ -n "$zip" ] || { echo "no zip in $win_build: run cpack -G ZIP there"; return 1; }
+  entries=$(cd "$E2E_TMP" && cmake -E tar tf "$zip")
+  for entry in veska.exe perfmend.exe VESKA.bmp README.txt packs/clockwork/prefs.ini \
+    packs/glasshouse/cpu_a.flac packs/tidewater/cpu.ogg; do
+    grep -qx "VESKA-[^/]*/$entry" <<<"$entries" || { echo "the zip lacks $entry"; bad=1; }
+  done
+  if grep -qiE 'pdh\.dll|\.sh$' <<<"$entries"; then
+    echo "the zip holds what it must not: $(grep -iE 'pdh\.dll|\.sh$' <<<"$entries" | xargs)"
+    bad=1
+  fi
+  return "$bad"
+}
+check "zip package" zip_package
 
 host_cpus=$(getconf _NPROCESSORS_ONLN)
 host_mem=$(awk '/^MemTotal:/ { print $2 }' /proc/meminfo)

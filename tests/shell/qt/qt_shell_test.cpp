@@ -610,6 +610,17 @@ TEST_F(QtShellTest, TextRequesterLayoutAndAnswers) {
     QTest::keyClick(dialog, Qt::Key_Escape);
     return true;
   });
+  EXPECT_EQ(shell_->TextRequester("Volume", "Prompt", "7"), std::nullopt);
+
+  // An emptied field is an answer, not a cancel.
+  DriveModal([]() {
+    auto* dialog = ActiveModal<QDialog>();
+    if (dialog == nullptr) return false;
+    auto* field = dialog->findChild<QLineEdit*>();
+    field->clear();
+    QTest::keyClick(field, Qt::Key_Return);
+    return true;
+  });
   EXPECT_EQ(shell_->TextRequester("Volume", "Prompt", "7"), "");
 }
 
