@@ -200,3 +200,11 @@ win_stop_veska() {
   e2e_stop_veska
   e2e_wait_until 10 eval '! e2e_has_player' || e2e_fail "the ended program's sound stayed at the sound server"
 }
+
+# win_level FILE : the loudness of a steady sound, the loudest fifth of a
+# second's rms: a dropped moment of sound only ever lowers a fifth's level.
+win_level() {
+  e2e_bounded 60 "$VESKA_ANALYZE" "$1" --from 0.2 --segments 0.2 | sed '$d' |
+    awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); if (kv[1] == "rms" && kv[2] > top) top = kv[2] } }
+         END { printf "%.6f\n", top }'
+}

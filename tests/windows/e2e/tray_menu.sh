@@ -19,11 +19,12 @@ win_settings "$pack" 0.25 1 1 1 500 0 6 122 >"$work/settings.ini"
 win_start_veska "$work"
 e2e_wait_until 20 e2e_has_player || e2e_fail "no sound reached the sound server"
 
-# level NAME : the loudness of a second of sound.
+# level NAME : the loudness of a second of sound, in m_rms.
 level() {
-  e2e_record "$E2E_TMP/$1.wav" 1.2
+  e2e_record "$E2E_TMP/$1.wav" 1.4
   e2e_measure "$E2E_TMP/$1.wav" --from 0.2
-  e2e_log "$1: $E2E_LAST_MEASURE"
+  m_rms=$(win_level "$E2E_TMP/$1.wav")
+  e2e_log "$1: loudest rms $m_rms; $E2E_LAST_MEASURE"
 }
 level quarter
 quarter_rms=$m_rms
