@@ -65,8 +65,10 @@ win_start() {
     mkdir -p "$WINEPREFIX"
   fi
   # A server of an earlier scenario on the shared prefix knows another
-  # display: it must be gone.
+  # display: it must be gone before this one starts, or this one finds it
+  # and leaves, and the next program starts a server that ends on its own.
   timeout -k 2 10 wineserver -k >/dev/null 2>&1 || true
+  timeout -k 2 10 wineserver -w >/dev/null 2>&1 || true
   e2e_spawn wineserver wineserver -f -p
   if [ -z "${VESKA_WINE_PREFIX:-}" ]; then
     timeout 120 "$WINE" wineboot --init >"$E2E_TMP/logs/wineboot.log" 2>&1 ||
