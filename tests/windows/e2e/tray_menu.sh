@@ -19,15 +19,15 @@ win_settings "$pack" 0.25 1 1 1 500 0 6 122 >"$work/settings.ini"
 win_start_veska "$work"
 e2e_wait_until 20 e2e_has_player || e2e_fail "no sound reached the sound server"
 
-# level NAME : the loudness of a second of sound, in m_rms.
+# level NAME : the loudness of a second of sound (its peak) in peak.
 level() {
   e2e_record "$E2E_TMP/$1.wav" 1.4
   e2e_measure "$E2E_TMP/$1.wav" --from 0.2
-  m_rms=$(win_level "$E2E_TMP/$1.wav")
-  e2e_log "$1: loudest rms $m_rms; $E2E_LAST_MEASURE"
+  peak=$(win_level "$E2E_TMP/$1.wav") || e2e_fail "no level of $1.wav"
+  e2e_log "$1: peak $peak; $E2E_LAST_MEASURE"
 }
 level quarter
-quarter_rms=$m_rms
+quarter_peak=$peak
 
 # Top level: Load soundpack..., Volume, Elements, Refresh Time,
 # Keyboard Mode, Exit; the first Down picks the first item, and a sub-menu
@@ -35,9 +35,9 @@ quarter_rms=$m_rms
 win_menu Down Down Right Down Down Return # Volume > 50%
 win_expect_settings "volume preset 50%" "$work/settings.ini" "$pack" 0.5 1 1 1 500 0 6 122
 level half
-e2e_check "$quarter_rms > 0.005 && $m_rms > 1.6 * $quarter_rms && $m_rms < 2.4 * $quarter_rms" \
-  "the tone grew about twice as loud, from $quarter_rms to $m_rms"
-half_rms=$m_rms
+e2e_check "$quarter_peak > 0.005 && $peak > 1.6 * $quarter_peak && $peak < 2.4 * $quarter_peak" \
+  "the tone grew about twice as loud, from $quarter_peak to $peak"
+half_peak=$peak
 
 win_menu Down Down Down Down Right Down Down Return # Refresh Time > 1 second
 win_expect_settings "refresh preset 1 second" "$work/settings.ini" "$pack" 0.5 1 1 1 1000 0 6 122
@@ -52,10 +52,10 @@ custom ctrl+a 1 2 comma 5 Return
 win_expect_settings "custom volume 12,5" "$work/settings.ini" "$pack" \
   0.119999997317790985107421875 1 1 1 1000 0 6 122
 level custom
-e2e_check "$m_rms > 0.18 * $half_rms && $m_rms < 0.3 * $half_rms" \
-  "the custom volume plays at 12% ($m_rms against $half_rms at 50%)"
+e2e_check "$peak > 0.18 * $half_peak && $peak < 0.3 * $half_peak" \
+  "the custom volume plays at 12% ($peak against $half_peak at 50%)"
 
-custom_rms=$m_rms
+custom_peak=$peak
 
 # Changing one's mind is no answer: the volume stays.
 custom Escape
@@ -63,13 +63,13 @@ sleep 0.5
 win_expect_settings "custom volume cancelled" "$work/settings.ini" "$pack" \
   0.119999997317790985107421875 1 1 1 1000 0 6 122
 level cancelled
-e2e_check "$m_rms > 0.9 * $custom_rms && $m_rms < 1.1 * $custom_rms" \
-  "a cancelled custom volume keeps the sound as it was ($m_rms)"
+e2e_check "$peak > 0.9 * $custom_peak && $peak < 1.1 * $custom_peak" \
+  "a cancelled custom volume keeps the sound as it was ($peak)"
 
 custom ctrl+a BackSpace Return
 win_expect_settings "custom volume left empty" "$work/settings.ini" "$pack" 0 1 1 1 1000 0 6 122
 level empty
-e2e_check "$m_rms < 0.0005" "an empty custom volume is silence (rms $m_rms)"
+e2e_check "$peak < 0.0005" "an empty custom volume is silence (peak $peak)"
 
 win_menu Down Down Down Down Down Right Down Return # Keyboard Mode > Push To Play
 win_expect_settings "keyboard mode Push To Play" "$work/settings.ini" "$pack" 0 1 1 1 1000 1 6 122
