@@ -151,7 +151,7 @@ win_answer() {
 # menu the keyboard (under Wine the keys typed after the click are lost
 # until it has it) and types the keys; the menu must then close.
 win_menu() {
-  local icon x y before menu
+  local icon x y menu
   e2e_wait_until 10 eval '[ "$(win_program_windows)" -eq 0 ]' ||
     e2e_fail "a window of the program stayed open before the menu"
   icon=$(e2e_wait_tray_icon 15) || e2e_fail "no icon in the tray host"
