@@ -52,6 +52,54 @@ TEST(TrayIconTest, MadeFromTheBitmapWithItsAlpha) {
   EXPECT_EQ(LoadTrayIcon(SourceFile("README.md")), nullptr);
 }
 
+// A 2 x 1 32-bit bitmap file whose pixels have these alpha bytes.
+std::wstring WriteBitmap(const char* name, uint8_t alpha0, uint8_t alpha1) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + Widen(name);
+  const uint8_t
+      bytes[] = {'B',  'M',  62,   0,      0,    0,    0,    0,
+                 0,    0,    54,   0,      0,    0,  // file header
+                 40,   0,    0,    0,      2,    0,    0,    0,
+                 1,    0,    0,    0,      1,    0,    32,   0,  // info header
+                 0,    0,    0,    0,      8,    0,    0,    0,
+                 0,    0,    0,    0,      0,    0,    0,    0,  //
+                 0,    0,    0,    0,      0,    0,    0,    0,  //
+                 0x30, 0x70, 0xC0, alpha0, 0x30, 0x70, 0xC0, alpha1};
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, bytes, sizeof(bytes), &written, nullptr);
+  CloseHandle(file);
+  return path;
+}
+
+// The icon's mask bits of the first two pixels: 1 is transparent.
+int MaskBits(HICON icon) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return -1;
+  uint8_t row[4] = {};
+  GetBitmapBits(info.hbmMask, sizeof(row), row);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return row[0] >> 6;
+}
+
+TEST(TrayIconTest, AlphaZeroIsTransparentUnlessNoPixelHasAlpha) {
+  const std::wstring with_alpha = WriteBitmap("veska-alpha.bmp", 0, 255);
+  const std::wstring without = WriteBitmap("veska-no-alpha.bmp", 0, 0);
+  HICON icon = LoadTrayIcon(with_alpha);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(MaskBits(icon), 2);  // the first pixel only
+  DestroyIcon(icon);
+  icon = LoadTrayIcon(without);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(MaskBits(icon), 0);  // opaque throughout
+  DestroyIcon(icon);
+  DeleteFileW(with_alpha.c_str());
+  DeleteFileW(without.c_str());
+}
+
 class Win32ShellTest : public ::testing::Test {
  protected:
   Win32Shell shell;
@@ -117,13 +165,44 @@ TEST_F(Win32ShellTest, TrayClicksHotkeysAndTheTooltipLimit) {
   EXPECT_GE(waited, 110u);
 }
 
+TEST_F(Win32ShellTest, StartingAMissingProgramShowsNothing) {
+  // Without the no-interface flag the system asks about the missing file in
+  // a modal box; a watchdog closes any such box so that the test ends.
+  const DWORD thread = GetCurrentThreadId();
+  std::atomic<bool> returned{false};
+  std::atomic<bool> box_shown{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 500 && !returned; ++i) Sleep(10);
+    while (!returned) {
+      EnumThreadWindows(
+          thread,
+          [](HWND window, LPARAM shown) {
+            if (IsWindowVisible(window)) {
+              reinterpret_cast<std::atomic<bool>*>(shown)->store(true);
+              PostMessageW(window, WM_CLOSE, 0, 0);
+            }
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&box_shown));
+      Sleep(100);
+    }
+  });
+  shell.RunElevated("veska-no-such-program.exe", "");
+  returned = true;
+  watchdog.join();
+  EXPECT_FALSE(box_shown) << "starting a missing program showed a box";
+}
+
 // Answers the next "Volume" dialog from another thread: sets the field (when
 // `text` is given) and presses OK, or cancels. Records where the caret was.
 class DialogAnswer {
  public:
   DialogAnswer(const wchar_t* text, bool ok)
       : thread_([this, text, ok] { Answer(text, ok); }) {}
-  ~DialogAnswer() { thread_.join(); }
+  ~DialogAnswer() { Join(); }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
   bool found() const { return found_; }
   DWORD caret() const { return caret_; }
   SIZE size() const { return size_; }
@@ -147,7 +226,10 @@ class DialogAnswer {
     caret_ = end;
     if (text != nullptr)
       SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    // The keys as the dialog manager sees them: Return or Escape in the field.
+    const WPARAM key = ok ? VK_RETURN : VK_ESCAPE;
+    PostMessageW(edit, WM_KEYDOWN, key, 1);
+    PostMessageW(edit, WM_KEYUP, key, 0xC0000001);
   }
 
   std::atomic<bool> found_{false};
@@ -161,12 +243,14 @@ TEST_F(Win32ShellTest, TheVolumeDialogTellsCancelFromAnEmptyAnswer) {
     DialogAnswer answer(L"12.5", true);
     EXPECT_EQ(shell.TextRequester("Volume", "Enter a percentage", "30"),
               "12.5");
+    answer.Join();
     ASSERT_TRUE(answer.found());
   }
   {
     DialogAnswer answer(nullptr, true);
     EXPECT_EQ(shell.TextRequester("Volume", "p", "\xC3\xA9t\xC3\xA9"),
               "\xC3\xA9t\xC3\xA9");
+    answer.Join();
     EXPECT_EQ(answer.caret(), 3u);  // at the end, nothing selected
     EXPECT_EQ(answer.size().cx, 300);
     EXPECT_EQ(answer.size().cy, 130);

@@ -85,8 +85,15 @@ int main() {
   std::vector<veska::RepairStep> steps;
   steps.push_back(Run(system + L"\\lodctr.exe", L"/R", "lodctr /R",
                       "rebuilds the counter registrations"));
-  steps.push_back(Run(system + L"\\wbem\\winmgmt.exe", L"/resyncperf",
-                      "winmgmt /resyncperf",
+  // Windows keeps the management service's tool under wbem; Wine keeps it
+  // beside the others.
+  std::wstring winmgmt = system + L"\\wbem\\winmgmt.exe";
+  if (GetFileAttributesW(winmgmt.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      GetFileAttributesW((system + L"\\winmgmt.exe").c_str()) !=
+          INVALID_FILE_ATTRIBUTES) {
+    winmgmt = system + L"\\winmgmt.exe";
+  }
+  steps.push_back(Run(winmgmt, L"/resyncperf", "winmgmt /resyncperf",
                       "hands them to the management service"));
   const int code = veska::RepairExitCode(steps);
   return Tell(veska::RepairReport(steps),

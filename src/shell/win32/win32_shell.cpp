@@ -169,6 +169,7 @@ struct Win32Shell::Impl {
       KeyboardRepeatDelayMs(SystemSetting(SPI_GETKEYBOARDDELAY, 1)),
       KeyboardRepeatIntervalMs(SystemSetting(SPI_GETKEYBOARDSPEED, 31))};
   bool com_ready = false;
+  UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
   LARGE_INTEGER frequency{};
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
@@ -176,6 +177,14 @@ struct Win32Shell::Impl {
     auto* impl =
         reinterpret_cast<Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (impl != nullptr) {
+      if (message == impl->taskbar_created && message != 0) {
+        // The notification area came back (its host restarted): icons are
+        // not kept across that, so they are added again.
+        for (const auto& [id, icon] : impl->tray_icons) {
+          impl->NotifyIcon(NIM_ADD, id, icon);
+        }
+        return 0;
+      }
       if (message == kTrayCallbackMessage) {
         switch (LOWORD(lparam)) {
           case WM_LBUTTONDOWN:
