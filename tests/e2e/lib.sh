@@ -24,7 +24,8 @@ E2E_TOOL_LIMIT=${E2E_TOOL_LIMIT:-20}
 # A key the display repeats when its release comes late: on a busy machine
 # xdotool or the server can stall past the usual 660 ms between a press and
 # its release, and one typed key becomes two. Off unless a scenario holds
-# keys on purpose (E2E_KEY_REPEAT=on before e2e_start_display).
+# keys on purpose (E2E_KEY_REPEAT=on before e2e_start_display, or
+# "DELAY INTERVAL" in milliseconds for a repeat of the scenario's own).
 E2E_KEY_REPEAT=${E2E_KEY_REPEAT:-off}
 E2E_FAILED=""
 
@@ -198,7 +199,11 @@ e2e_start_display() {
   e2e_require Xvfb trayer xdotool xwininfo
   local fd_file=$E2E_TMP/display xvfb repeat=()
   : >"$fd_file"
-  [ "$E2E_KEY_REPEAT" = on ] || repeat=(-ardelay 3600000)
+  case $E2E_KEY_REPEAT in
+    on) ;;
+    off) repeat=(-ardelay 3600000) ;;
+    *) repeat=(-ardelay "${E2E_KEY_REPEAT% *}" -arinterval "${E2E_KEY_REPEAT#* }") ;;
+  esac
   # -displayfd lets the server pick a free number and tell it once it
   # accepts connections; -noreset keeps it from resetting (and dropping
   # connections on their way) whenever its last client leaves.

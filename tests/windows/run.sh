@@ -32,6 +32,10 @@ e2e_require "$WINE" wineserver timeout
 # left of this prefix afterwards are ended by their ids.
 wine_cleanup() {
   local rc=$? pid
+  # The failed command's code must reach e2e_cleanup: with set -e and the
+  # ERR trap on, the "(exit" below would end the cleanup right there.
+  set +e
+  trap - ERR
   if [ -n "${WINEPREFIX:-}" ]; then
     timeout -k 2 10 wineserver -k >/dev/null 2>&1
     for pid in $(pgrep -u "$(id -u)" . 2>/dev/null); do

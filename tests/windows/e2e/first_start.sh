@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The first start of veska.exe under Wine, without settings.ini: the folder
+# browser opens (the system's caption; the program's "Select a soundpack" is
+# its label inside, which X cannot read); cancelling it shows "No soundpack
+# selected", and the program ends with code 0 having written nothing.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+win_init win_first_start
+e2e_require sox
+win_start
+
+work=$E2E_TMP/work
+win_workdir "$work" standin
+e2e_make_tone_pack "$work/packs/tone" 440
+(cd "$work" && find . | sort) >"$E2E_TMP/files.before"
+win_start_veska "$work"
+win_answer "Browse for Folder" Escape
+win_answer "No soundpack selected" Return
+e2e_wait_exit 10
+((VESKA_RC == 0)) || e2e_fail "cancelling ended the program with code $VESKA_RC"
+e2e_log "ok: cancelling ended the program with code 0"
+(cd "$work" && find . | sort) | cmp -s - "$E2E_TMP/files.before" ||
+  e2e_fail "cancelling left files in the working folder: $(cd "$work" && find . -newer "$E2E_TMP/files.before")"
+echo "PASS: win_first_start"
