@@ -32,11 +32,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <iostream>
 #include <map>
 #include <vector>
 
+#include "shell/event_queue.h"
 #include "shell/qt/portal_hotkey.h"
 #include "shell/qt/program_start.h"
 #include "shell/qt/tray_image.h"
@@ -138,12 +138,6 @@ class CaretAtEndLineEdit : public QLineEdit {
   bool first_focus_ = true;
 };
 
-struct Event {
-  int32_t code;
-  std::intptr_t param;
-  int32_t menu_id;
-};
-
 }  // namespace
 
 struct QtShell::Impl {
@@ -159,9 +153,7 @@ struct QtShell::Impl {
   std::unique_ptr<QMenu> menu;
   std::vector<QMenu*> open_menus;       // innermost last; owned by `menu`
   std::map<int32_t, QAction*> actions;  // first item of each id
-  std::deque<Event> events;
-  std::intptr_t event_param = 0;
-  int32_t event_menu_id = 0;
+  ShellEventQueue events;
   std::string window_title;
   int tray_host_present = -1;  // not looked at yet
 
@@ -185,7 +177,7 @@ struct QtShell::Impl {
     int presses = portal_hotkey ? portal_hotkey->TakePresses() : 0;
     if (hotkey) presses += hotkey->TakePresses();
     for (int n = presses; n > 0; --n) {
-      events.push_back({kEventHotkey, 0, 0});
+      events.Push(kEventHotkey, 0, 0);
     }
   }
 
@@ -303,7 +295,7 @@ bool QtShell::AddTrayIcon(int32_t id, ImageHandle image) {
                      if (reason == QSystemTrayIcon::Trigger ||
                          reason == QSystemTrayIcon::Context ||
                          reason == QSystemTrayIcon::DoubleClick) {
-                       impl->events.push_back({kEventTray, 0, 0});
+                       impl->events.Push(kEventTray, 0, 0);
                      }
                    });
   icon->show();
@@ -363,7 +355,7 @@ void QtShell::ShowPopupMenu() {
   // Choosing an item must not flip its check mark; only SetMenuCheck does.
   ApplyCheck(chosen, chosen->property(kCheckedProperty).toBool());
   const int32_t id = chosen->data().toInt();
-  impl_->events.push_back({kEventMenu, id, id});
+  impl_->events.Push(kEventMenu, id, id);
 }
 
 bool QtShell::RegisterGlobalHotkey(int32_t modifiers, int32_t virtual_key) {
@@ -393,17 +385,12 @@ int32_t QtShell::WaitEvent(uint32_t timeout_ms) {
       impl.NoteTrayHost();
     }
   }
-  if (impl.events.empty()) return kEventTimeout;
-  const Event event = impl.events.front();
-  impl.events.pop_front();
-  impl.event_param = event.param;
-  if (event.code == kEventMenu) impl.event_menu_id = event.menu_id;
-  return event.code;
+  return impl.events.Take();
 }
 
-std::intptr_t QtShell::EventParam() const { return impl_->event_param; }
+std::intptr_t QtShell::EventParam() const { return impl_->events.param(); }
 
-int32_t QtShell::EventMenuId() const { return impl_->event_menu_id; }
+int32_t QtShell::EventMenuId() const { return impl_->events.menu_id(); }
 
 int32_t QtShell::ShowMessage(const std::string& title, const std::string& text,
                              int32_t style) {

@@ -9,10 +9,10 @@
 #undef LoadImage
 
 #include <cstdio>
-#include <deque>
 #include <map>
 #include <vector>
 
+#include "shell/event_queue.h"
 #include "shell/held_hotkey.h"
 #include "shell/win32/tray_icon.h"
 #include "shell/win32/wide_text.h"
@@ -25,12 +25,6 @@ constexpr int kRequesterWidth = 300;
 constexpr int kRequesterHeight = 130;
 constexpr int kHotkeyId = 0;
 constexpr UINT kModNoRepeat = 0x4000;  // MOD_NOREPEAT
-
-struct Event {
-  int32_t code;
-  std::intptr_t param;
-  int32_t menu_id;
-};
 
 uint32_t SystemSetting(UINT action, uint32_t fallback) {
   UINT value = 0;
@@ -159,9 +153,7 @@ struct Win32Shell::Impl {
   std::map<int32_t, std::wstring> tooltips;
   HMENU menu = nullptr;
   std::vector<HMENU> open_menus;  // innermost last
-  std::deque<Event> events;
-  std::intptr_t event_param = 0;
-  int32_t event_menu_id = 0;
+  ShellEventQueue events;
   bool hotkey_registered = false;
   int32_t hotkey_modifiers = 0;
   int32_t hotkey_key = 0;
@@ -191,7 +183,7 @@ struct Win32Shell::Impl {
           case WM_RBUTTONDOWN:
           case WM_LBUTTONDBLCLK:
           case WM_RBUTTONDBLCLK:
-            impl->events.push_back({kEventTray, 0, 0});
+            impl->events.Push(kEventTray, 0, 0);
             break;
           default:
             break;
@@ -200,7 +192,7 @@ struct Win32Shell::Impl {
       }
       if (message == WM_COMMAND && HIWORD(wparam) == 0 && lparam == 0) {
         const auto id = static_cast<int32_t>(LOWORD(wparam));
-        impl->events.push_back({kEventMenu, id, id});
+        impl->events.Push(kEventMenu, id, id);
         return 0;
       }
     }
@@ -238,10 +230,9 @@ struct Win32Shell::Impl {
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
       if (msg.message == WM_HOTKEY && msg.hwnd == nullptr) {
         if (static_cast<int>(msg.wParam) != kHotkeyId) {
-          events.push_back(
-              {kEventHotkey, static_cast<std::intptr_t>(msg.wParam), 0});
+          events.Push(kEventHotkey, static_cast<std::intptr_t>(msg.wParam), 0);
         } else if (held.OnMessage(Now(), HotkeyDown()) > 0) {
-          events.push_back({kEventHotkey, kHotkeyId, 0});
+          events.Push(kEventHotkey, kHotkeyId, 0);
         }
         continue;
       }
@@ -249,7 +240,7 @@ struct Win32Shell::Impl {
       DispatchMessageW(&msg);
     }
     if (held.Poll(Now(), held.held() && HotkeyDown()) > 0) {
-      events.push_back({kEventHotkey, kHotkeyId, 0});
+      events.Push(kEventHotkey, kHotkeyId, 0);
     }
   }
 
@@ -426,17 +417,12 @@ int32_t Win32Shell::WaitEvent(uint32_t timeout_ms) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
     impl.Pump();
   }
-  if (impl.events.empty()) return kEventTimeout;
-  const Event event = impl.events.front();
-  impl.events.pop_front();
-  impl.event_param = event.param;
-  if (event.code == kEventMenu) impl.event_menu_id = event.menu_id;
-  return event.code;
+  return impl.events.Take();
 }
 
-std::intptr_t Win32Shell::EventParam() const { return impl_->event_param; }
+std::intptr_t Win32Shell::EventParam() const { return impl_->events.param(); }
 
-int32_t Win32Shell::EventMenuId() const { return impl_->event_menu_id; }
+int32_t Win32Shell::EventMenuId() const { return impl_->events.menu_id(); }
 
 int32_t Win32Shell::ShowMessage(const std::string& title,
                                 const std::string& text, int32_t style) {
