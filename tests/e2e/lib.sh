@@ -194,6 +194,21 @@ e2e_wait_until() {
   done
 }
 
+# e2e_expect_bytes WHAT EXPECTED FILE NAME : waits up to 10 s for FILE to
+# hold exactly the bytes of EXPECTED; otherwise shows the ends of both and
+# fails, calling FILE by NAME.
+e2e_expect_bytes() {
+  if e2e_wait_until 10 cmp -s "$2" "$3"; then
+    e2e_log "ok: $1"
+    return 0
+  fi
+  echo "expected:"
+  od -c "$2" | tail -n 8
+  echo "found:"
+  od -c "$3" 2>&1 | tail -n 8 || true  # FILE may not exist
+  e2e_fail "$1: $4 does not hold the expected bytes"
+}
+
 # A private X display on a free number, with a tray host.
 e2e_start_display() {
   e2e_require Xvfb trayer xdotool xwininfo

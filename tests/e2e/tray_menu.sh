@@ -48,15 +48,7 @@ expect_settings() {
   local what=$1
   shift
   e2e_settings_bytes "$@" >"$E2E_TMP/expected.ini"
-  if e2e_wait_until 10 cmp -s "$E2E_TMP/expected.ini" "$work/settings.ini"; then
-    e2e_log "ok: $what"
-  else
-    echo "expected:"
-    od -c "$E2E_TMP/expected.ini" | tail -n 8
-    echo "found:"
-    od -c "$work/settings.ini" | tail -n 8
-    e2e_fail "$what: the settings file does not hold the expected bytes"
-  fi
+  e2e_expect_bytes "$what" "$E2E_TMP/expected.ini" "$work/settings.ini" "the settings file"
 }
 
 e2e_record "$E2E_TMP/quarter.wav" 1.2

@@ -173,15 +173,7 @@ win_expect_settings() {
   local what=$1 file=$2
   shift 2
   win_settings "$@" >"$E2E_TMP/expected.ini"
-  if e2e_wait_until 10 cmp -s "$E2E_TMP/expected.ini" "$file"; then
-    e2e_log "ok: $what"
-  else
-    echo "expected:"
-    od -c "$E2E_TMP/expected.ini" | tail -n 8
-    echo "found:"
-    od -c "$file" 2>&1 | tail -n 8
-    e2e_fail "$what: settings.ini does not hold the expected bytes"
-  fi
+  e2e_expect_bytes "$what" "$E2E_TMP/expected.ini" "$file" settings.ini
 }
 
 # win_median_pitch FILE : the median pitch of the recording's half seconds
