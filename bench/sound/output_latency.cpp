@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "sound/sdl/sdl_sound_device.h"
+#include "sound/linux/linux_sound_device.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ std::vector<uint8_t> Tone() {
 }  // namespace
 
 int main() {
-  veska::SdlSoundDevice device;
+  veska::LinuxSoundDevice device;
   if (!device.Open()) {
     std::fprintf(stderr, "output_latency: no sound output\n");
     return 1;

@@ -9,7 +9,7 @@
 #include "monitor/linux/proc_counter_library.h"
 #include "shell/qt/qt_shell.h"
 #include "sound/decoders.h"
-#include "sound/sdl/sdl_sound_device.h"
+#include "sound/linux/linux_sound_device.h"
 
 int main() {
   veska::EnterWorkingFolder();
@@ -21,7 +21,7 @@ int main() {
   }
   // The process ends inside the shell while these still live.
   veska::ProcCounterLibrary counters;
-  veska::SdlSoundDevice device;
+  veska::LinuxSoundDevice device;
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
   veska::RunProgram({counters, device, *shell, decoders});

@@ -31,6 +31,10 @@ fi
 e2e_start_veska "$work" "${wrapper[@]}"
 log=$E2E_TMP/logs/veska.log
 e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
+# Its own stream, not one through SDL: the wakeups and latency of the
+# program are those of this one.
+own_stream() { pactl list sink-inputs | grep -q 'media.name = "VESKA"'; }
+own_stream || e2e_fail "the program does not play its own stream into the server"
 # The level is known from the second sample on, ten seconds in.
 sleep 2
 for try in $(seq 1 12); do
@@ -76,6 +80,7 @@ restart() {
     e2e_log "clients of the new server: $(pactl list short clients 2>&1 | tr '\n' ';')"
     e2e_fail "SIG$signal: the program did not come back to the server"
   fi
+  own_stream || e2e_fail "SIG$signal: the program came back through another output"
 
   # The sound is back at the first fiftieth of a second as loud as half the
   # tone before.

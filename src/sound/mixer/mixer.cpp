@@ -421,6 +421,13 @@ void SoftwareMixer::Render(float* out, uint32_t frames) {
   core_->rendered.fetch_add(frames, std::memory_order_relaxed);
 }
 
+void SoftwareMixer::RenderClamped(float* out, uint32_t frames) {
+  Render(out, frames);
+  if (out == nullptr) return;
+  for (size_t i = 0; i < 2 * size_t(frames); ++i)
+    out[i] = std::clamp(out[i], -1.0f, 1.0f);
+}
+
 uint64_t SoftwareMixer::RenderedFrames() const {
   return core_->rendered.load(std::memory_order_relaxed);
 }

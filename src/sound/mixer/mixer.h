@@ -43,6 +43,9 @@ class SoftwareMixer : public SoundDevice {
   // overwriting it. The mix is not clipped. Never allocates; holds the list
   // lock only in short slices.
   void Render(float* out, uint32_t frames);
+  // Render, clamped to -1..1: many loud voices can sum past full scale, and
+  // an output is handed a clean range.
+  void RenderClamped(float* out, uint32_t frames);
 
   // Frames rendered since construction.
   uint64_t RenderedFrames() const;

@@ -3,8 +3,8 @@
 // at a modest pace, closes it once it has stopped, and reopens it as soon as
 // it can, saying so once on the message stream each time. The main loop never
 // waits for any of this.
-#ifndef VESKA_SOUND_SDL_OUTPUT_KEEPER_H_
-#define VESKA_SOUND_SDL_OUTPUT_KEEPER_H_
+#ifndef VESKA_SOUND_LINUX_OUTPUT_KEEPER_H_
+#define VESKA_SOUND_LINUX_OUTPUT_KEEPER_H_
 
 #include <chrono>
 #include <condition_variable>
@@ -55,4 +55,4 @@ class OutputKeeper {
 
 }  // namespace veska
 
-#endif  // VESKA_SOUND_SDL_OUTPUT_KEEPER_H_
+#endif  // VESKA_SOUND_LINUX_OUTPUT_KEEPER_H_

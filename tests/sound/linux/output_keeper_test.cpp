@@ -1,4 +1,4 @@
-#include "sound/sdl/output_keeper.h"
+#include "sound/linux/output_keeper.h"
 
 #include <gtest/gtest.h>
 
