@@ -32,6 +32,12 @@ struct AppCore {
   uint32_t LastSampleTime = 0;
   uint32_t LastSlideTime = 0;
   int32_t EventCode = 0;
+  // Something besides the levels (an event, a push-to-play release, the
+  // start) changed what the next slide tick sets; the tick clears it.
+  bool SoundsPending = true;
+  // The last event wait left the slide timer out: its ticks would have
+  // changed nothing.
+  bool SlidesSkipped = false;
 
   // Hotkey.
   int32_t HotkeyId = 0;

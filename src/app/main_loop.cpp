@@ -18,12 +18,28 @@ bool TimerDue(uint32_t now, uint32_t last, int32_t interval) {
 
 namespace {
 
+// How often a timer with `interval` fires while nothing holds the loop up.
+int64_t TimerPeriod(int32_t interval) {
+  return std::max<int64_t>(int64_t{interval} + 1, int64_t{kShortestTimerMs});
+}
+
 // Milliseconds from `now` until TimerDue holds, at least kShortestTimerMs
 // after `last`; negative when overdue.
 int64_t MsUntilDue(uint32_t now, uint32_t last, int32_t interval) {
-  const int64_t period =
-      std::max<int64_t>(int64_t{interval} + 1, int64_t{kShortestTimerMs});
-  return period - int64_t{now - last};
+  return TimerPeriod(interval) - int64_t{now - last};
+}
+
+// The ticks a wait left out would have fired on the grid of the slide
+// timer and moved nothing but ended the slides. Doing that now and moving
+// the stamp to the last of them keeps the grid's phase, so a level that
+// starts to move steps at the grid point it always did, not at once.
+void CatchUpSkippedSlides(AppState& state, uint32_t now) {
+  const auto period =
+      static_cast<uint32_t>(TimerPeriod(state.soundpack.SlideInterval));
+  const uint32_t elapsed = now - state.LastSlideTime;
+  if (elapsed <= period) return;  // a tick on `now` is still to fire
+  state.LastSlideTime += (elapsed - 1) / period * period;
+  SlideLevels(state.soundpack, state.monitor);
 }
 
 }  // namespace
@@ -32,8 +48,10 @@ uint32_t EventWaitMs(const AppState& state, uint32_t now) {
   int64_t wait = MsUntilDue(now, state.LastTooltipTime, state.TooltipInterval);
   wait =
       std::min(wait, MsUntilDue(now, state.LastSampleTime, state.RefreshTime));
-  wait = std::min(wait, MsUntilDue(now, state.LastSlideTime,
-                                   state.soundpack.SlideInterval));
+  if (!state.SlidesSkipped) {
+    wait = std::min(wait, MsUntilDue(now, state.LastSlideTime,
+                                     state.soundpack.SlideInterval));
+  }
   if (state.HotkeyActive == 1 && state.KeyboardMode == 1) {
     wait = std::min(
         wait, MsUntilDue(now, state.LastHotkeyTime, state.PushReleaseDelay));
@@ -78,13 +96,21 @@ void RunMainLoopPass(AppState& state) {
     state.LastSlideTime = now;
     UpdateSounds(state.soundpack, state.monitor, state.Volume,
                  *state.services.sound);
+    state.SoundsPending = false;
   }
 
   if (state.HotkeyActive == 1 && state.KeyboardMode == 1) {
     CheckPushRelease(state);
+    // The sounds were stopped; the next tick sets them as it always did.
+    if (state.HotkeyActive == 0) state.SoundsPending = true;
   }
 
+  // At rest the loop sleeps through slide ticks that would change nothing.
+  state.SlidesSkipped =
+      !state.SoundsPending && LevelsAtRest(state.soundpack, state.monitor);
   state.EventCode = shell.WaitEvent(EventWaitMs(state, shell.ElapsedMs()));
+  if (state.SlidesSkipped) CatchUpSkippedSlides(state, shell.ElapsedMs());
+  if (state.EventCode != kEventTimeout) state.SoundsPending = true;
   switch (state.EventCode) {
     case kEventHotkey: {
       const std::intptr_t id = shell.EventParam();

@@ -20,8 +20,8 @@ inline constexpr uint32_t kShortestTimerMs = 10;
 bool TimerDue(uint32_t now, uint32_t last, int32_t interval);
 
 // How long the pass that ends at `now` may wait for an event: until the
-// nearest of the tooltip, sample, slide and (while "Push To Play" is held)
-// push-release deadlines, 0 when one is already due.
+// nearest of the tooltip, sample, slide (unless SlidesSkipped) and (while
+// "Push To Play" is held) push-release deadlines, 0 when one is already due.
 uint32_t EventWaitMs(const AppState& state, uint32_t now);
 
 // "VESKA - AVG CPU: 12% - RAM: 48% - Disk: 3".

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "monitor/load_sampling.h"
@@ -153,6 +154,29 @@ void SetCpuSounds(Elements& elements, int32_t mode, const std::string& suffix,
 
 bool TakesCpuTarget(int32_t mode) { return mode >= 0 && mode <= 2; }
 
+// The CPU levels take targets while the average's flag is down; per-core
+// packs never raise it, so their cores take new ones every pass.
+bool CpuTakesTargets(const SoundpackState& state) {
+  return state.CpuSliding == 0 && TakesCpuTarget(state.CPUSoundMode);
+}
+
+int32_t CoreTarget(const MonitorState& monitor, int n) {
+  return RoundHalfEven(CoreLoad(monitor, n));
+}
+int32_t RAMTargetOf(const MonitorState& monitor) {
+  return RoundHalfEven(monitor.RAMLoad);
+}
+int32_t DiskTargetOf(const MonitorState& monitor) {
+  return RoundHalfEven(monitor.DiskLoad);
+}
+
+// A level rests when the next tick leaves it where it is and the target a
+// later pass gives it (`next`, none when it takes none) is where it is too.
+bool Rests(int32_t level, int32_t target, int32_t sliding,
+           std::optional<int32_t> next) {
+  return (sliding != 1 || target == level) && (!next || *next == level);
+}
+
 }  // namespace
 
 int32_t RoundHalfEven(double value) {
@@ -169,29 +193,64 @@ int32_t RoundHalfEven(double value) {
 void UpdateTargets(SoundpackState& state, MonitorState& monitor) {
   UpdateCpuAverage(monitor);
   EnsureCoreTables(state, monitor);
-  if (state.CpuSliding == 0 && TakesCpuTarget(state.CPUSoundMode)) {
+  if (CpuTakesTargets(state)) {
     if (state.UseAverages != 0) {
       state.CpuTarget = monitor.CpuAverage;
       state.CpuSliding = 1;
     } else {
       for (int n = 0; n < CoreCount(monitor); ++n) {
         state.CoreSliding[n] = 1;
-        state.CoreTargets[n] = RoundHalfEven(CoreLoad(monitor, n));
+        state.CoreTargets[n] = CoreTarget(monitor, n);
       }
     }
   }
   if (state.RAMSliding == 0) {
-    state.RAMTarget = RoundHalfEven(monitor.RAMLoad);
+    state.RAMTarget = RAMTargetOf(monitor);
     state.RAMSliding = 1;
   }
   if (state.DiskSliding == 0) {
-    state.DiskTarget = RoundHalfEven(monitor.DiskLoad);
+    state.DiskTarget = DiskTargetOf(monitor);
     state.DiskSliding = 1;
   }
 }
 
-void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
-                  float volume, SoundEngine& sound) {
+bool LevelsAtRest(const SoundpackState& state, const MonitorState& monitor) {
+  if (state.UseAverages != 0) {
+    // Once its slide ends the average takes a target whatever its flag was.
+    const std::optional<int32_t> next =
+        TakesCpuTarget(state.CPUSoundMode)
+            ? std::optional<int32_t>(monitor.CpuAverage)
+            : std::nullopt;
+    if (!Rests(state.CpuLevel, state.CpuTarget, state.CpuSliding, next)) {
+      return false;
+    }
+  } else {
+    const auto cores = static_cast<std::size_t>(CoreCount(monitor));
+    if (state.CoreLevels.size() < cores || state.CoreTargets.size() < cores ||
+        state.CoreSliding.size() < cores) {
+      return false;  // tables the next pass has yet to grow
+    }
+    const bool retargets = CpuTakesTargets(state);
+    for (int n = 0; n < CoreCount(monitor); ++n) {
+      const std::optional<int32_t> next =
+          retargets ? std::optional<int32_t>(CoreTarget(monitor, n))
+                    : std::nullopt;
+      if (!Rests(state.CoreLevels[n], state.CoreTargets[n],
+                 state.CoreSliding[n], next)) {
+        return false;
+      }
+    }
+  }
+  if (!Rests(state.RAMLevel, state.RAMTarget, state.RAMSliding,
+             RAMTargetOf(monitor))) {
+    return false;
+  }
+  return state.HasDiskSounds != 1 ||
+         Rests(state.DiskLevel, state.DiskTarget, state.DiskSliding,
+               DiskTargetOf(monitor));
+}
+
+void SlideLevels(SoundpackState& state, const MonitorState& monitor) {
   EnsureCoreTables(state, monitor);
   // Any non-zero UseAverages is averages mode here too, or a pack with such
   // a value would hold the CPU level still for ever.
@@ -212,6 +271,11 @@ void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
   if (state.HasDiskSounds == 1 && state.DiskSliding == 1) {
     Step(state.DiskLevel, state.DiskTarget, state.DiskSliding);
   }
+}
+
+void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
+                  float volume, SoundEngine& sound) {
+  SlideLevels(state, monitor);
 
   Elements elements(state.SoundTable, sound);
   if (state.UseAverages != 0) {

@@ -21,8 +21,16 @@ struct ElementSwitches {
 // Every main-loop pass: the CPU average, and new targets for the levels that
 // have finished sliding.
 void UpdateTargets(SoundpackState& state, MonitorState& monitor);
-// Every SlideInterval: each sliding level one unit nearer its target, then
-// the volumes and frequencies that follow from the levels and `volume`.
+// True when the next slide tick, and every tick after it while the loads
+// stay as they are, would move no level: each level in use sits on the
+// target it slides to and on the one the next pass would give it. Such
+// ticks only end the slides and set the sounds again as they are.
+bool LevelsAtRest(const SoundpackState& state, const MonitorState& monitor);
+// Each sliding level one unit nearer its target, a slide that has arrived
+// ended: the part of a tick that does not touch the sounds.
+void SlideLevels(SoundpackState& state, const MonitorState& monitor);
+// Every SlideInterval: SlideLevels, then the volumes and frequencies that
+// follow from the levels and `volume`.
 void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
                   float volume, SoundEngine& sound);
 // Starts the enabled elements looping and spreads the per-core sounds from

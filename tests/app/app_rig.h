@@ -38,7 +38,9 @@ struct SpyShell : ScriptedShell {
   // A checkpoint wakes the loop as any message would, so that it sees the
   // program at its own time rather than at the next timer's.
   std::vector<uint32_t> wakes;
+  std::function<void()> before_wait = [] {};  // may add to `wakes`
   int32_t WaitEvent(uint32_t timeout_ms) override {
+    before_wait();
     for (uint32_t at : wakes) {
       const auto ahead = static_cast<int32_t>(at - ElapsedMs());
       if (ahead > 0) timeout_ms = std::min<uint32_t>(timeout_ms, ahead);

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <gmock/gmock.h>
+#include <map>
+#include <random>
 
 #include "app_rig.h"
 
@@ -98,6 +100,9 @@ TEST(EventWait, LastsUntilTheNearestDeadlineAndNeverLessThanAPace) {
   state.RefreshTime = 500;
   state.soundpack.SlideInterval = 100;
   EXPECT_EQ(EventWaitMs(state, t + 40), 61u);  // the slide, due after 101
+  state.SlidesSkipped = true;
+  EXPECT_EQ(EventWaitMs(state, t + 40), 461u);
+  state.SlidesSkipped = false;
   state.LastSlideTime = t + 60;
   EXPECT_EQ(EventWaitMs(state, t + 100), 61u);
   state.LastSlideTime = t + 420;
@@ -152,6 +157,105 @@ TEST_F(AppTest, AnIdleLoopWakesOnlyForItsTimersAndAZeroRefreshTimeKeepsAPace) {
   EXPECT_GE(samples.size(), 95u);
   EXPECT_LE(samples.size(), 111u);
   EXPECT_LE(shell.wait_count() - waits, 112);
+}
+
+// One scripted run for the slide tests: a test body of its own so that two
+// runs can be compared in one test.
+struct SlideRun : AppTest {
+  void TestBody() override {}
+
+  // Loads that settle, stay, then change in small steps at odd times, a menu
+  // volume, a mute and unmute, a push-to-play press that is released, and a
+  // custom volume typed into a dialog that holds the loop up.
+  // `every_tick` wakes the loop for every slide tick and skips none, as the
+  // loop did before it slept through ticks that change nothing. Returns the
+  // device calls that changed something, with their times.
+  std::vector<std::string> Go(const std::string& pack, bool every_tick) {
+    WriteSettings(Pack(pack));
+    counters.memory = {200, 140};  // 30 %
+    for (int core = 0; core < 4; ++core) counters.SetCoreLoad(core, 6 * core);
+    counters.SetDiskLoad(12);
+    std::mt19937 random(7);
+    for (uint32_t t = 15037; t < 21000; t += 137 + random() % 500) {
+      const int step = static_cast<int>(random() % 7) - 3;
+      At(t, [this, step] {
+        counters.memory.available_physical -= 2 * step;
+        counters.SetCoreLoad(1, 6 + 2 * step);
+        counters.SetDiskLoad(12 + step);
+      });
+    }
+    shell.QueueMenuChoice(22050, kMenuVolume50);
+    shell.QueueHotkey(23030);
+    shell.QueueHotkey(24020);
+    shell.QueueMenuChoice(25010, kMenuPushToPlay);
+    shell.QueueHotkey(26000);
+    shell.SetModalDurationMs(333);
+    shell.AnswerText("30");
+    shell.QueueMenuChoice(27010, kMenuCustomVolume);
+    shell.SetEndMs(28000);
+    if (every_tick) {
+      shell.before_wait = [this] {
+        state.SlidesSkipped = false;
+        shell.wakes.push_back(state.LastSlideTime + 101);
+      };
+    }
+    std::vector<std::string> changes;
+    std::map<std::pair<std::size_t, std::string>, std::string> last;
+    std::vector<std::size_t> seen;
+    on_wait = [&](uint32_t now) {
+      waits.push_back(now);
+      seen.resize(device.buffers.size());
+      for (std::size_t i = 0; i < seen.size(); ++i) {
+        const auto& calls = device.buffers[i]->calls;
+        for (; seen[i] < calls.size(); ++seen[i]) {
+          const std::string& call = calls[seen[i]];
+          const std::string kind = call.substr(0, call.find(' '));
+          if (kind.starts_with("Set") &&
+              std::exchange(last[{i, kind}], call) == call) {
+            continue;
+          }
+          changes.push_back(std::to_string(now) + " #" + std::to_string(i) +
+                            " " + call);
+        }
+      }
+    };
+    EXPECT_EQ(Run(), ScriptedShell::kScriptEnded);
+    return changes;
+  }
+
+  std::vector<uint32_t> waits;
+};
+
+TEST(SlidesAtRest, AreSleptThroughYetEveryLevelMovesOnTheSameGridAsBefore) {
+  for (const std::string pack : {"disk", "cores"}) {
+    SCOPED_TRACE(pack);
+    // One run at a time: each works in a folder of its own.
+    int steady[2] = {};
+    std::vector<std::string> heard[2];
+    for (bool every_tick : {false, true}) {
+      SlideRun run;
+      heard[every_tick] = run.Go(pack, every_tick);
+      steady[every_tick] =
+          std::count_if(run.waits.begin(), run.waits.end(),
+                        [](uint32_t t) { return t >= 5000 && t < 15000; });
+    }
+    const auto [asleep, awake] = std::mismatch(
+        heard[0].begin(), heard[0].end(), heard[1].begin(), heard[1].end());
+    const auto told = [](auto it, auto& all) {
+      return it == all.end() ? std::string("nothing more") : *it;
+    };
+    EXPECT_TRUE(asleep == heard[0].end() && awake == heard[1].end())
+        << "sleeping through ticks: " << told(asleep, heard[0])
+        << "; woken for each: " << told(awake, heard[1]);
+    // Ten steady seconds: 20 samples and 2 tooltips, where the loop woke 99
+    // more times for the ticks.
+    EXPECT_LE(steady[0], 22);
+    EXPECT_GE(steady[1], 118);
+    // The menu's volume is set on the next grid point, not at once.
+    EXPECT_TRUE(std::any_of(heard[0].begin(), heard[0].end(), [](auto& c) {
+      return c.starts_with("22119 ") && c.find("SetVolume") != c.npos;
+    })) << "the menu's volume was not set at 22119";
+  }
 }
 
 TEST_F(AppTest, StoredSettingsShapeMenuHotkeyAndSoundsAndBytesFollowCommands) {
