@@ -78,10 +78,10 @@ run() {
   e2e_wait_until 20 e2e_has_player || e2e_fail "$cores processors: no sound reached the server"
   sleep 5
   t0=$EPOCHREALTIME
-  mix0=$(cpu_ns "$VESKA_PID" SDLAudioP)
+  mix0=$(cpu_ns "$VESKA_PID" "VESKA sound")
   all0=$(cpu_ns "$VESKA_PID")
   sleep "$seconds"
-  mix1=$(cpu_ns "$VESKA_PID" SDLAudioP)
+  mix1=$(cpu_ns "$VESKA_PID" "VESKA sound")
   all1=$(cpu_ns "$VESKA_PID")
   t1=$EPOCHREALTIME
   local rss

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The delay between a change of a sound's volume and its arrival at the
-# sound server's output, through the SDL output the program uses, on the
+# sound server's output, through the output the program uses, on the
 # private sound server of the end-to-end tests (bench/sound/output_latency
 # holds the measurement).
 #

@@ -1,6 +1,6 @@
-// How long a change of volume takes to be heard through the SDL output: a
-// looping tone waits at silence, is turned to full volume at a random moment,
-// and a recorder of the sound server's monitor, piped in as raw signed
+// How long a change of volume takes to be heard through the output the program
+// uses: a looping tone waits at silence, is turned to full volume at a random
+// moment, and a recorder of the sound server's monitor, piped in as raw signed
 // 16-bit mono at 48 kHz, tells when the tone arrives. Pitch, pan and a start
 // reach the mixer the same way, so they are heard as soon. The recorder's own
 // delay is included: the figures are upper bounds.
