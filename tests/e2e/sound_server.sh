@@ -81,6 +81,10 @@ restart() {
     e2e_fail "SIG$signal: the program did not come back to the server"
   fi
   own_stream || e2e_fail "SIG$signal: the program came back through another output"
+  # While the server was away only the server was tried, never SDL's other
+  # outputs (they write their failures on standard error).
+  (($(e2e_count_lines "$log" "ALSA lib") == 0)) ||
+    e2e_fail "SIG$signal: the program tried other outputs while the server was away"
 
   # The sound is back at the first fiftieth of a second as loud as half the
   # tone before.

@@ -31,7 +31,7 @@ LinuxSoundDevice::~LinuxSoundDevice() { Close(); }
 bool LinuxSoundDevice::Open() {
   // Open already, or lost and awaited.
   if (keeper_.Running()) return true;
-  if (!OpenOutput(!SdlAskedFor())) return false;
+  if (!OpenOutput(SdlAskedFor() ? Path::kSdl : Path::kNone)) return false;
   first_path_ = open_;
   if (open_ == Path::kSdl) {
     const char* driver = SDL_GetCurrentAudioDriver();
@@ -41,13 +41,13 @@ bool LinuxSoundDevice::Open() {
   return true;
 }
 
-bool LinuxSoundDevice::OpenOutput(bool server_allowed) {
+bool LinuxSoundDevice::OpenOutput(Path only) {
   if (open_ != Path::kNone) return true;
-  if (server_allowed && server_.Open(mixer_, kApplicationName)) {
+  if (only != Path::kSdl && server_.Open(mixer_, kApplicationName)) {
     open_ = Path::kServer;
     return true;
   }
-  if (!OpenSdl()) return false;
+  if (only == Path::kServer || !OpenSdl()) return false;
   open_ = Path::kSdl;
   return true;
 }
@@ -135,14 +135,14 @@ OutputKeeper::Output LinuxSoundDevice::KeptOutput() {
 
 bool LinuxSoundDevice::ReopenOutput() {
   // Back the way that worked at first: while the server is away, SDL would
-  // otherwise settle on the next driver it can start (the sound card's own,
+  // otherwise settle on the next output it can start (the sound card's own,
   // say) and never return to the server.
-  if (first_path_ == Path::kServer) return OpenOutput(true);
+  if (first_path_ == Path::kServer) return OpenOutput(Path::kServer);
   if (!sdl_driver_.empty()) {
     SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, sdl_driver_.c_str(),
                             SDL_HINT_OVERRIDE);
   }
-  const bool opened = OpenOutput(false);
+  const bool opened = OpenOutput(Path::kSdl);
   if (!sdl_driver_.empty()) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
   return opened;
 }

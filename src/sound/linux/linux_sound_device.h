@@ -45,7 +45,8 @@ class LinuxSoundDevice : public SoundDevice {
   enum class Path { kNone, kServer, kSdl };
 
   static void Callback(void* self, uint8_t* stream, int bytes);
-  bool OpenOutput(bool server_allowed);
+  // Through `only` that way, or the server and then SDL for kNone.
+  bool OpenOutput(Path only);
   bool OpenSdl();
   void CloseOutput();
   OutputKeeper::Output KeptOutput();
