@@ -16,6 +16,7 @@
 // once per sound when the processor has them.
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define VESKA_MIX_WIDE 1
+#include <immintrin.h>
 #else
 #define VESKA_MIX_WIDE 0
 #endif
@@ -163,6 +164,20 @@ struct Points {
   V right[4];
 };
 
+// Columns of 32-bit words, each a 16-bit stereo frame (left in the low
+// half, as read little-endian everywhere this program runs), into points.
+template <typename Words, typename V>
+[[gnu::always_inline]] inline void SplitStereo16(const Words* columns,
+                                                 Points<V>* points) {
+  using Ints = std::conditional_t<sizeof(V) == 16, Ints4, Ints8>;
+  for (int j = 0; j < 4; ++j) {
+    points->left[j] =
+        __builtin_convertvector(std::bit_cast<Ints>(columns[j] << 16) >> 16, V);
+    points->right[j] =
+        __builtin_convertvector(std::bit_cast<Ints>(columns[j]) >> 16, V);
+  }
+}
+
 template <SampleEncoding E, int C, typename V>
 [[gnu::always_inline]] inline void GatherPoints(const uint8_t* const* frames,
                                                 Points<V>* points) {
@@ -170,11 +185,9 @@ template <SampleEncoding E, int C, typename V>
   constexpr int kFrame = kSample * C;
   constexpr int kLanes = sizeof(V) / sizeof(float);
   if constexpr (E == SampleEncoding::kSigned16 && C == 2) {
-    // A 32-bit word holds a frame's left and right (read little-endian, as
-    // everywhere this program runs): turn the words, then split them. Rows
-    // of eight lanes hold frames k and k + 4.
+    // A 32-bit word holds a frame's left and right: turn the words, then
+    // split them. Rows of eight lanes hold frames k and k + 4.
     using Words = std::conditional_t<kLanes == 4, Words4, Words8>;
-    using Ints = std::conditional_t<kLanes == 4, Ints4, Ints8>;
     Words rows[4];
     for (int k = 0; k < 4; ++k) {
       Words4 row;
@@ -189,12 +202,7 @@ template <SampleEncoding E, int C, typename V>
     }
     Words columns[4];
     Transpose(rows, columns);
-    for (int j = 0; j < 4; ++j) {
-      points->left[j] = __builtin_convertvector(
-          std::bit_cast<Ints>(columns[j] << 16) >> 16, V);
-      points->right[j] =
-          __builtin_convertvector(std::bit_cast<Ints>(columns[j]) >> 16, V);
-    }
+    SplitStereo16(columns, points);
   } else {
     // The other layouts are read one sample at a time.
     float left[4][kLanes];
@@ -238,53 +246,62 @@ template <SampleEncoding E, int C, typename V>
   std::memcpy(out + 8, &second, sizeof second);
 }
 
-// Adds `count` frames of one voice to `out`, for stretches where all four
-// points of every frame lie inside the buffer; returns the new position.
-// The gains move by their deltas each frame. V sets how many frames go
-// through at once; the frames left over go one by one.
+// One voice's run in progress: where it reads, where it writes, and its
+// gains, for the frames of the run taken a vector at a time and then one by
+// one. Every way of finding a vector's points shares it, so each adds the
+// same values in the same order.
 template <SampleEncoding E, int C, typename V>
-[[gnu::always_inline]] inline uint64_t MixRunOn(
-    const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
-    float* out, float* gain_left, float* gain_right, float delta_left,
-    float delta_right) {
-  constexpr int kSample = BytesOf(E);
-  constexpr int kFrame = kSample * C;
-  constexpr int kLanes = sizeof(V) / sizeof(float);
-  using Positions = std::conditional_t<kLanes == 4, Positions2, Positions4>;
+struct RunState {
+  static constexpr int kSample = BytesOf(E);
+  static constexpr int kFrame = kSample * C;
+  static constexpr int kLanes = sizeof(V) / sizeof(float);
   // The samples' scale rides on the gains: the same result to the bit.
-  constexpr float kScale = SampleScale<E>();
-  float gl = *gain_left * kScale;
-  float gr = *gain_right * kScale;
-  const float dl = delta_left * kScale;
-  const float dr = delta_right * kScale;
+  static constexpr float kScale = SampleScale<E>();
+  using Positions = std::conditional_t<kLanes == 4, Positions2, Positions4>;
 
+  const uint8_t* data;
+  uint64_t position;
+  uint64_t step;
+  float* out;
+  float dl;
+  float dr;
   V gains_left;
   V gains_right;
-  for (int k = 0; k < kLanes; ++k) {
-    gains_left[k] = gl + float(k) * dl;
-    gains_right[k] = gr + float(k) * dr;
-  }
-  const V steps_left = V{} + float(kLanes) * dl;
-  const V steps_right = V{} + float(kLanes) * dr;
+  V steps_left;
+  V steps_right;
   // See Fractions for which frames each holds.
   Positions positions_a;
   Positions positions_b;
-  for (int k = 0; k < kLanes / 2; ++k) {
-    const int frame = k % 2 + (k / 2) * 4;
-    positions_a[k] = position + uint64_t(frame) * step;
-    positions_b[k] = position + uint64_t(frame + 2) * step;
-  }
-  const uint64_t run_step = uint64_t(kLanes) * step;
+  uint64_t run_step;
 
-  uint32_t i = 0;
-  for (; i + kLanes <= count; i += kLanes) {
-    const uint8_t* frames[kLanes];
+  [[gnu::always_inline]] RunState(const uint8_t* data_in, uint64_t position_in,
+                                  uint64_t step_in, float* out_in,
+                                  float gain_left, float gain_right,
+                                  float delta_left, float delta_right)
+      : data(data_in),
+        position(position_in),
+        step(step_in),
+        out(out_in),
+        dl(delta_left * kScale),
+        dr(delta_right * kScale),
+        run_step(uint64_t(kLanes) * step_in) {
+    const float gl = gain_left * kScale;
+    const float gr = gain_right * kScale;
     for (int k = 0; k < kLanes; ++k) {
-      frames[k] = data + ((position >> 32) - 1) * kFrame;
-      position += step;
+      gains_left[k] = gl + float(k) * dl;
+      gains_right[k] = gr + float(k) * dr;
     }
-    Points<V> p;
-    GatherPoints<E, C>(frames, &p);
+    steps_left = V{} + float(kLanes) * dl;
+    steps_right = V{} + float(kLanes) * dr;
+    for (int k = 0; k < kLanes / 2; ++k) {
+      const int frame = k % 2 + (k / 2) * 4;
+      positions_a[k] = position + uint64_t(frame) * step;
+      positions_b[k] = position + uint64_t(frame + 2) * step;
+    }
+  }
+
+  // Interpolates the next vector of frames from their points and adds it.
+  [[gnu::always_inline]] void AddVector(const Points<V>& p) {
     const V t = Fractions(positions_a, positions_b);
     const V left = Cubic(p.left[0], p.left[1], p.left[2], p.left[3], t);
     V right = left;
@@ -296,32 +313,68 @@ template <SampleEncoding E, int C, typename V>
     gains_right += steps_right;
     positions_a += run_step;
     positions_b += run_step;
+    position += run_step;
   }
-  gl = gains_left[0];
-  gr = gains_right[0];
-  for (; i < count; ++i) {
-    const uint8_t* p = data + ((position >> 32) - 1) * kFrame;
-    const float t = Fraction(position);
-    const float left = Cubic(ReadUnscaled<E>(p), ReadUnscaled<E>(p + kFrame),
-                             ReadUnscaled<E>(p + 2 * kFrame),
-                             ReadUnscaled<E>(p + 3 * kFrame), t);
-    float right = left;
-    if constexpr (C == 2) {
-      const uint8_t* q = p + kSample;
-      right = Cubic(ReadUnscaled<E>(q), ReadUnscaled<E>(q + kFrame),
-                    ReadUnscaled<E>(q + 2 * kFrame),
-                    ReadUnscaled<E>(q + 3 * kFrame), t);
+
+  // The next vector of frames, each frame's points read where they lie.
+  [[gnu::always_inline]] void GatherVector() {
+    const uint8_t* frames[kLanes];
+    uint64_t at = position;
+    for (int k = 0; k < kLanes; ++k) {
+      frames[k] = data + ((at >> 32) - 1) * kFrame;
+      at += step;
     }
-    out[0] += left * gl;
-    out[1] += right * gr;
-    out += 2;
-    gl += dl;
-    gr += dr;
-    position += step;
+    Points<V> p;
+    GatherPoints<E, C>(frames, &p);
+    AddVector(p);
   }
-  *gain_left = gl / kScale;
-  *gain_right = gr / kScale;
-  return position;
+
+  // The frames left over, one by one; then the gains go back unscaled.
+  [[gnu::always_inline]] uint64_t Finish(uint32_t count, float* gain_left,
+                                         float* gain_right) {
+    float gl = gains_left[0];
+    float gr = gains_right[0];
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* p = data + ((position >> 32) - 1) * kFrame;
+      const float t = Fraction(position);
+      const float left = Cubic(ReadUnscaled<E>(p), ReadUnscaled<E>(p + kFrame),
+                               ReadUnscaled<E>(p + 2 * kFrame),
+                               ReadUnscaled<E>(p + 3 * kFrame), t);
+      float right = left;
+      if constexpr (C == 2) {
+        const uint8_t* q = p + kSample;
+        right = Cubic(ReadUnscaled<E>(q), ReadUnscaled<E>(q + kFrame),
+                      ReadUnscaled<E>(q + 2 * kFrame),
+                      ReadUnscaled<E>(q + 3 * kFrame), t);
+      }
+      out[0] += left * gl;
+      out[1] += right * gr;
+      out += 2;
+      gl += dl;
+      gr += dr;
+      position += step;
+    }
+    *gain_left = gl / kScale;
+    *gain_right = gr / kScale;
+    return position;
+  }
+};
+
+// Adds `count` frames of one voice to `out`, for stretches where all four
+// points of every frame lie inside the buffer; returns the new position.
+// The gains move by their deltas each frame. V sets how many frames go
+// through at once; the frames left over go one by one.
+template <SampleEncoding E, int C, typename V>
+[[gnu::always_inline]] inline uint64_t MixRunOn(
+    const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
+    float* out, float* gain_left, float* gain_right, float delta_left,
+    float delta_right) {
+  RunState<E, C, V> run(data, position, step, out, *gain_left, *gain_right,
+                        delta_left, delta_right);
+  constexpr uint32_t kLanes = RunState<E, C, V>::kLanes;
+  uint32_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) run.GatherVector();
+  return run.Finish(count - i, gain_left, gain_right);
 }
 
 using MixRunFunction = uint64_t (*)(const uint8_t* data, uint64_t position,
@@ -339,6 +392,47 @@ uint64_t MixRun(const uint8_t* data, uint64_t position, uint64_t step,
 }
 
 #if VESKA_MIX_WIDE
+// 16-bit stereo played at its rate or slower, eight frames at a time: with
+// a step of at most one frame, frame k of eight starts its points o_k <= 7
+// frames after the first frame's, so all lie in eleven consecutive frames.
+// Four loads of eight frames, starting one frame apart, each permuted by the
+// same offsets o_k, are the four columns GatherPoints would build, without
+// a round trip through memory. Near the run's end, where the eleven frames
+// would pass its last point, the frames are gathered as usual.
+__attribute__((target("avx2,fma"))) inline uint64_t MixRunWindowed(
+    const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
+    float* out, float* gain_left, float* gain_right, float delta_left,
+    float delta_right) {
+  RunState<SampleEncoding::kSigned16, 2, Lanes8> run(data, position, step, out,
+                                                     *gain_left, *gain_right,
+                                                     delta_left, delta_right);
+  uint32_t i = 0;
+  if (count >= 8) {
+    // The last frame whose points the run may read is two after this.
+    const uint64_t last = (position + uint64_t(count - 1) * step) >> 32;
+    for (; i + 8 <= count && (run.position >> 32) + 7 <= last; i += 8) {
+      const uint32_t first = uint32_t(run.position >> 32);
+      const uint8_t* window = data + (uint64_t(first) - 1) * 4;
+      const Words8 indices = __builtin_shufflevector(
+          std::bit_cast<Words8>(run.positions_a),
+          std::bit_cast<Words8>(run.positions_b), 1, 3, 9, 11, 5, 7, 13, 15);
+      const __m256i offsets = std::bit_cast<__m256i>(indices - first);
+      Words8 columns[4];
+      for (int j = 0; j < 4; ++j) {
+        const __m256i frames = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(window + 4 * j));
+        columns[j] =
+            std::bit_cast<Words8>(_mm256_permutevar8x32_epi32(frames, offsets));
+      }
+      Points<Lanes8> p;
+      SplitStereo16(columns, &p);
+      run.AddVector(p);
+    }
+  }
+  for (; i + 8 <= count; i += 8) run.GatherVector();
+  return run.Finish(count - i, gain_left, gain_right);
+}
+
 // Eight frames at a time, with fused multiply-adds: only called once the
 // processor is known to have them.
 template <SampleEncoding E, int C>
@@ -346,6 +440,11 @@ __attribute__((target("avx2,fma"))) uint64_t MixRunWide(
     const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
     float* out, float* gain_left, float* gain_right, float delta_left,
     float delta_right) {
+  if constexpr (E == SampleEncoding::kSigned16 && C == 2) {
+    if (step <= (uint64_t(1) << 32))
+      return MixRunWindowed(data, position, step, count, out, gain_left,
+                            gain_right, delta_left, delta_right);
+  }
   return MixRunOn<E, C, Lanes8>(data, position, step, count, out, gain_left,
                                 gain_right, delta_left, delta_right);
 }
