@@ -170,6 +170,7 @@ template <typename Words, typename V>
 [[gnu::always_inline]] inline void SplitStereo16(const Words* columns,
                                                  Points<V>* points) {
   using Ints = std::conditional_t<sizeof(V) == 16, Ints4, Ints8>;
+#pragma GCC unroll 4
   for (int j = 0; j < 4; ++j) {
     points->left[j] =
         __builtin_convertvector(std::bit_cast<Ints>(columns[j] << 16) >> 16, V);
@@ -418,6 +419,7 @@ __attribute__((target("avx2,fma"))) inline uint64_t MixRunWindowed(
           std::bit_cast<Words8>(run.positions_b), 1, 3, 9, 11, 5, 7, 13, 15);
       const __m256i offsets = std::bit_cast<__m256i>(indices - first);
       Words8 columns[4];
+#pragma GCC unroll 4
       for (int j = 0; j < 4; ++j) {
         const __m256i frames = _mm256_loadu_si256(
             reinterpret_cast<const __m256i*>(window + 4 * j));
