@@ -393,18 +393,21 @@ uint64_t MixRun(const uint8_t* data, uint64_t position, uint64_t step,
 }
 
 #if VESKA_MIX_WIDE
-// 16-bit stereo played at its rate or slower, eight frames at a time: with
+// 16-bit sound played at its rate or slower, eight frames at a time: with
 // a step of at most one frame, frame k of eight starts its points o_k <= 7
 // frames after the first frame's, so all lie in eleven consecutive frames.
 // Four loads of eight frames, starting one frame apart, each permuted by the
-// same offsets o_k, are the four columns GatherPoints would build, without
-// a round trip through memory. Near the run's end, where the eleven frames
-// would pass its last point, the frames are gathered as usual.
-__attribute__((target("avx2,fma"))) inline uint64_t MixRunWindowed(
+// same offsets o_k, are the four points GatherPoints would build, without a
+// round trip through memory. Near the run's end, where the eleven frames
+// would pass its last point, the frames are gathered as usual. (Casts here
+// are built in: a call passing wide vectors between code built for
+// different processors is refused by some compilers.)
+template <int C>
+__attribute__((target("avx2,fma"))) uint64_t MixRunWindowed(
     const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
     float* out, float* gain_left, float* gain_right, float delta_left,
     float delta_right) {
-  RunState<SampleEncoding::kSigned16, 2, Lanes8> run(data, position, step, out,
+  RunState<SampleEncoding::kSigned16, C, Lanes8> run(data, position, step, out,
                                                      *gain_left, *gain_right,
                                                      delta_left, delta_right);
   uint32_t i = 0;
@@ -413,21 +416,34 @@ __attribute__((target("avx2,fma"))) inline uint64_t MixRunWindowed(
     const uint64_t last = (position + uint64_t(count - 1) * step) >> 32;
     for (; i + 8 <= count && (run.position >> 32) + 7 <= last; i += 8) {
       const uint32_t first = uint32_t(run.position >> 32);
-      const uint8_t* window = data + (uint64_t(first) - 1) * 4;
-      const Words8 indices = __builtin_shufflevector(
-          std::bit_cast<Words8>(run.positions_a),
-          std::bit_cast<Words8>(run.positions_b), 1, 3, 9, 11, 5, 7, 13, 15);
-      const __m256i offsets = std::bit_cast<__m256i>(indices - first);
-      Words8 columns[4];
-#pragma GCC unroll 4
-      for (int j = 0; j < 4; ++j) {
-        const __m256i frames = _mm256_loadu_si256(
-            reinterpret_cast<const __m256i*>(window + 4 * j));
-        columns[j] =
-            std::bit_cast<Words8>(_mm256_permutevar8x32_epi32(frames, offsets));
-      }
+      const uint8_t* window = data + (uint64_t(first) - 1) * 2 * C;
+      const Words8 indices =
+          __builtin_shufflevector(__builtin_bit_cast(Words8, run.positions_a),
+                                  __builtin_bit_cast(Words8, run.positions_b),
+                                  1, 3, 9, 11, 5, 7, 13, 15);
+      const __m256i offsets = __builtin_bit_cast(__m256i, indices - first);
       Points<Lanes8> p;
-      SplitStereo16(columns, &p);
+      if constexpr (C == 2) {
+        Words8 columns[4];
+#pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
+          const __m256i frames = _mm256_loadu_si256(
+              reinterpret_cast<const __m256i*>(window + 4 * j));
+          columns[j] = __builtin_bit_cast(
+              Words8, _mm256_permutevar8x32_epi32(frames, offsets));
+        }
+        SplitStereo16(columns, &p);
+      } else {
+#pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
+          const __m256i samples = _mm256_cvtepi16_epi32(_mm_loadu_si128(
+              reinterpret_cast<const __m128i*>(window + 2 * j)));
+          p.left[j] = __builtin_convertvector(
+              __builtin_bit_cast(Ints8,
+                                 _mm256_permutevar8x32_epi32(samples, offsets)),
+              Lanes8);
+        }
+      }
       run.AddVector(p);
     }
   }
@@ -442,10 +458,10 @@ __attribute__((target("avx2,fma"))) uint64_t MixRunWide(
     const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
     float* out, float* gain_left, float* gain_right, float delta_left,
     float delta_right) {
-  if constexpr (E == SampleEncoding::kSigned16 && C == 2) {
+  if constexpr (E == SampleEncoding::kSigned16) {
     if (step <= (uint64_t(1) << 32))
-      return MixRunWindowed(data, position, step, count, out, gain_left,
-                            gain_right, delta_left, delta_right);
+      return MixRunWindowed<C>(data, position, step, count, out, gain_left,
+                               gain_right, delta_left, delta_right);
   }
   return MixRunOn<E, C, Lanes8>(data, position, step, count, out, gain_left,
                                 gain_right, delta_left, delta_right);
