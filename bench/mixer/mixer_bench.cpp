@@ -77,6 +77,7 @@ BENCHMARK(BM_LoopingVoices)
     ->Args({64, 44100})
     ->Args({64, 37011})
     ->Args({64, 48000})
+    ->Args({64, 96000})
     ->Unit(benchmark::kMillisecond);
 
 // Mono 22.05 kHz, as the bundled packs' sounds are.
@@ -87,6 +88,7 @@ BENCHMARK(BM_LoopingMonoVoices)
     ->ArgNames({"voices", "hz"})
     ->Args({64, 22050})
     ->Args({64, 30000})
+    ->Args({64, 60000})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "sound/mixer/sample_layout.h"
 
@@ -179,6 +180,14 @@ template <typename Words, typename V>
   }
 }
 
+// The sample at `offset` in each frame, one per lane.
+template <SampleEncoding E, typename V, size_t... kLane>
+[[gnu::always_inline]] inline V ReadLanes(const uint8_t* const* frames,
+                                          int offset,
+                                          std::index_sequence<kLane...>) {
+  return V{ReadUnscaled<E>(frames[kLane] + offset)...};
+}
+
 template <SampleEncoding E, int C, typename V>
 [[gnu::always_inline]] inline void GatherPoints(const uint8_t* const* frames,
                                                 Points<V>* points) {
@@ -190,6 +199,7 @@ template <SampleEncoding E, int C, typename V>
     // split them. Rows of eight lanes hold frames k and k + 4.
     using Words = std::conditional_t<kLanes == 4, Words4, Words8>;
     Words rows[4];
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
       Words4 row;
       std::memcpy(&row, frames[k], sizeof row);
@@ -205,19 +215,14 @@ template <SampleEncoding E, int C, typename V>
     Transpose(rows, columns);
     SplitStereo16(columns, points);
   } else {
-    // The other layouts are read one sample at a time.
-    float left[4][kLanes];
-    float right[4][kLanes];
-    for (int k = 0; k < kLanes; ++k) {
-      for (int j = 0; j < 4; ++j) {
-        left[j][k] = ReadUnscaled<E>(frames[k] + j * kFrame);
-        if constexpr (C == 2)
-          right[j][k] = ReadUnscaled<E>(frames[k] + j * kFrame + kSample);
-      }
-    }
+    // The other layouts are read one sample at a time, straight into the
+    // lanes: through an array, each vector would wait on its lanes' stores.
+    constexpr auto kEach = std::make_index_sequence<kLanes>();
+#pragma GCC unroll 4
     for (int j = 0; j < 4; ++j) {
-      std::memcpy(&points->left[j], left[j], sizeof(V));
-      if constexpr (C == 2) std::memcpy(&points->right[j], right[j], sizeof(V));
+      points->left[j] = ReadLanes<E, V>(frames, j * kFrame, kEach);
+      if constexpr (C == 2)
+        points->right[j] = ReadLanes<E, V>(frames, j * kFrame + kSample, kEach);
     }
   }
 }
@@ -321,6 +326,7 @@ struct RunState {
   [[gnu::always_inline]] void GatherVector() {
     const uint8_t* frames[kLanes];
     uint64_t at = position;
+#pragma GCC unroll 8
     for (int k = 0; k < kLanes; ++k) {
       frames[k] = data + ((at >> 32) - 1) * kFrame;
       at += step;
