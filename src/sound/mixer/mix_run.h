@@ -165,18 +165,28 @@ struct Points {
   V right[4];
 };
 
+// The signed 16-bit halves of 32-bit words, as floats.
+template <typename V, typename Words>
+[[gnu::always_inline]] inline V LowHalves(Words words) {
+  using Ints = std::conditional_t<sizeof(V) == 16, Ints4, Ints8>;
+  return __builtin_convertvector(std::bit_cast<Ints>(words << 16) >> 16, V);
+}
+
+template <typename V, typename Words>
+[[gnu::always_inline]] inline V HighHalves(Words words) {
+  using Ints = std::conditional_t<sizeof(V) == 16, Ints4, Ints8>;
+  return __builtin_convertvector(std::bit_cast<Ints>(words) >> 16, V);
+}
+
 // Columns of 32-bit words, each a 16-bit stereo frame (left in the low
 // half, as read little-endian everywhere this program runs), into points.
 template <typename Words, typename V>
 [[gnu::always_inline]] inline void SplitStereo16(const Words* columns,
                                                  Points<V>* points) {
-  using Ints = std::conditional_t<sizeof(V) == 16, Ints4, Ints8>;
 #pragma GCC unroll 4
   for (int j = 0; j < 4; ++j) {
-    points->left[j] =
-        __builtin_convertvector(std::bit_cast<Ints>(columns[j] << 16) >> 16, V);
-    points->right[j] =
-        __builtin_convertvector(std::bit_cast<Ints>(columns[j]) >> 16, V);
+    points->left[j] = LowHalves<V>(columns[j]);
+    points->right[j] = HighHalves<V>(columns[j]);
   }
 }
 
@@ -214,6 +224,37 @@ template <SampleEncoding E, int C, typename V>
     Words columns[4];
     Transpose(rows, columns);
     SplitStereo16(columns, points);
+  } else if constexpr (E == SampleEncoding::kSigned16 && C == 1) {
+    // A frame's four points are 8 consecutive bytes: one 64-bit word each,
+    // ordered as Fractions orders positions, whose 32-bit halves the same
+    // shuffle sorts into points 0-1 and points 2-3 of every frame.
+    using Quads = std::conditional_t<kLanes == 4, Positions2, Positions4>;
+    using Words = std::conditional_t<kLanes == 4, Words4, Words8>;
+    Quads a;
+    Quads b;
+#pragma GCC unroll 4
+    for (int k = 0; k < kLanes / 2; ++k) {
+      const int frame = k % 2 + (k / 2) * 4;
+      uint64_t quad;
+      std::memcpy(&quad, frames[frame], sizeof quad);
+      a[k] = quad;
+      std::memcpy(&quad, frames[frame + 2], sizeof quad);
+      b[k] = quad;
+    }
+    const Words wa = std::bit_cast<Words>(a);
+    const Words wb = std::bit_cast<Words>(b);
+    Words pairs[2];
+    if constexpr (kLanes == 4) {
+      pairs[0] = __builtin_shufflevector(wa, wb, 0, 2, 4, 6);
+      pairs[1] = __builtin_shufflevector(wa, wb, 1, 3, 5, 7);
+    } else {
+      pairs[0] = __builtin_shufflevector(wa, wb, 0, 2, 8, 10, 4, 6, 12, 14);
+      pairs[1] = __builtin_shufflevector(wa, wb, 1, 3, 9, 11, 5, 7, 13, 15);
+    }
+    for (int j = 0; j < 2; ++j) {
+      points->left[2 * j] = LowHalves<V>(pairs[j]);
+      points->left[2 * j + 1] = HighHalves<V>(pairs[j]);
+    }
   } else {
     // The other layouts are read one sample at a time, straight into the
     // lanes: through an array, each vector would wait on its lanes' stores.
