@@ -73,13 +73,13 @@ TEST(MixRun, EveryLayoutAndWidthMatchesFrameByFrame) {
   ExpectRunsMatchSingleFrames<SampleEncoding::kFloat32, 2>();
 }
 
-// 16-bit voices played at their rate or slower, each run as long as it may
-// be: its last frame's last point is the buffer's last frame, and the
-// buffer ends there, so a read past it fails the sanitized build. Mixed
-// frame by frame they give the same; four at a time, to the bit (wider
-// vectors fuse multiply-adds, so there rounding may differ).
+// 16-bit voices played slower and faster than their rate, each run as
+// long as it may be: its last frame's last point is the buffer's last
+// frame, and the buffer ends there, so a read past it fails the sanitized
+// build. Mixed frame by frame they give the same; four at a time, to the
+// bit (wider vectors fuse multiply-adds, so there rounding may differ).
 template <int C>
-void ExpectUpsampledRunsToTheEnd() {
+void ExpectRunsToTheEnd() {
   constexpr uint64_t kOne = uint64_t(1) << 32;
   constexpr uint32_t kFrames = 40;
   std::vector<uint8_t> data(kFrames * 2 * C);
@@ -90,9 +90,10 @@ void ExpectUpsampledRunsToTheEnd() {
   if (HasWideVectors())
     runs.push_back(&MixRunWide<SampleEncoding::kSigned16, C>);
 #endif
-  // One frame, just under it, 0.77, 22.05 kHz at 48 kHz, and 0.01.
-  for (uint64_t step : {kOne, kOne - 1, uint64_t(3307124817u),
-                        uint64_t(1973051699u), uint64_t(42949673u)}) {
+  // One frame, just under it, 0.77, 22.05 kHz at 48 kHz, 0.01, 1.5, 2.75.
+  for (uint64_t step :
+       {kOne, kOne - 1, uint64_t(3307124817u), uint64_t(1973051699u),
+        uint64_t(42949673u), 3 * kOne / 2, 11 * kOne / 4}) {
     for (uint64_t start : {kOne, kOne + (kOne >> 2) + 7, 2 * kOne - 1}) {
       SCOPED_TRACE(testing::Message()
                    << C << " channel(s), step " << step << ", start " << start);
@@ -120,9 +121,9 @@ void ExpectUpsampledRunsToTheEnd() {
   }
 }
 
-TEST(MixRun, UpsampledRunsMatchFrameByFrameUpToTheBufferEnd) {
-  ExpectUpsampledRunsToTheEnd<1>();
-  ExpectUpsampledRunsToTheEnd<2>();
+TEST(MixRun, SixteenBitRunsMatchFrameByFrameUpToTheBufferEnd) {
+  ExpectRunsToTheEnd<1>();
+  ExpectRunsToTheEnd<2>();
 }
 
 }  // namespace
