@@ -1,290 +1,83 @@
-// How the mixer reads stored samples and adds a stretch of one voice to the
-// mix: cubic interpolation between frames, computed on vectors that hold one
-// channel of four or eight consecutive output frames, so that one
-// instruction serves them all. Internal to the mixer.
+// How the mixer adds a stretch of one voice to the mix: cubic
+// interpolation between frames, computed on vectors that hold one channel of
+// four or eight consecutive output frames, so that one instruction serves
+// them all. Internal to the mixer.
 #ifndef VESKA_SOUND_MIXER_MIX_RUN_H_
 #define VESKA_SOUND_MIXER_MIX_RUN_H_
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <type_traits>
 
+#include "sound/mixer/mix_vectors.h"
 #include "sound/mixer/sample_layout.h"
 
 // Processors that may have wider vectors get a second inner loop, chosen
 // once per sound when the processor has them.
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define VESKA_MIX_WIDE 1
+#include <immintrin.h>
 #else
 #define VESKA_MIX_WIDE 0
 #endif
 
 namespace veska::mixer_internal {
 
-// Four frames and eight: one channel of each, or the same point (the
-// sample before, at, after and two after a position) of each frame.
-using Lanes4 = float __attribute__((vector_size(16)));
-using Lanes8 = float __attribute__((vector_size(32)));
-using Words4 = uint32_t __attribute__((vector_size(16)));
-using Words8 = uint32_t __attribute__((vector_size(32)));
-using Ints4 = int32_t __attribute__((vector_size(16)));
-using Ints8 = int32_t __attribute__((vector_size(32)));
-// Positions of two frames and of four.
-using Positions2 = uint64_t __attribute__((vector_size(16)));
-using Positions4 = uint64_t __attribute__((vector_size(32)));
-
-// Where between two frames a 32.32 position lies, 0 to 1: the top 24 bits
-// of the fraction, all a float holds, converted exactly.
-inline float Fraction(uint64_t position) {
-  return float(int32_t(uint32_t(position) >> 8)) * 0x1p-24f;
-}
-
-// The same for frames 0-1 (`a`) and 2-3 (`b`) of four; of eight, frames
-// 0-1 and 4-5 in `a`, 2-3 and 6-7 in `b`, which the cheap shuffle puts back
-// in order.
-[[gnu::always_inline]] inline Lanes4 Fractions(Positions2 a, Positions2 b) {
-  const Words4 low = __builtin_shufflevector(
-      std::bit_cast<Words4>(a), std::bit_cast<Words4>(b), 0, 2, 4, 6);
-  return __builtin_convertvector(std::bit_cast<Ints4>(low >> 8), Lanes4) *
-         0x1p-24f;
-}
-
-[[gnu::always_inline]] inline Lanes8 Fractions(Positions4 a, Positions4 b) {
-  const Words8 low = __builtin_shufflevector(std::bit_cast<Words8>(a),
-                                             std::bit_cast<Words8>(b), 0, 2, 8,
-                                             10, 4, 6, 12, 14);
-  return __builtin_convertvector(std::bit_cast<Ints8>(low >> 8), Lanes8) *
-         0x1p-24f;
-}
-
-constexpr int BytesOf(SampleEncoding encoding) {
-  switch (encoding) {
-    case SampleEncoding::kUnsigned8:
-      return 1;
-    case SampleEncoding::kSigned16:
-      return 2;
-    case SampleEncoding::kSigned24:
-      return 3;
-    case SampleEncoding::kSigned32:
-    case SampleEncoding::kFloat32:
-      return 4;
-  }
-  return 0;
-}
-
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-         (uint32_t(p[3]) << 24);
-}
-
-// A sample as read, before it is scaled into -1..1.
-template <SampleEncoding E>
-inline float ReadUnscaled(const uint8_t* p) {
-  if constexpr (E == SampleEncoding::kUnsigned8) {
-    return float(p[0]) - 128.0f;
-  } else if constexpr (E == SampleEncoding::kSigned16) {
-    return float(int16_t(uint16_t(p[0] | (p[1] << 8))));
-  } else if constexpr (E == SampleEncoding::kSigned24) {
-    return float(int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) |
-                         (uint32_t(p[2]) << 24)) >>
-                 8);
-  } else if constexpr (E == SampleEncoding::kSigned32) {
-    return float(int32_t(LoadLe32(p)));
-  } else {
-    return std::bit_cast<float>(LoadLe32(p));
-  }
-}
-
-// Whole powers of two, so that scaling a gain instead of every sample
-// changes no bit of the mix.
-template <SampleEncoding E>
-constexpr float SampleScale() {
-  if constexpr (E == SampleEncoding::kUnsigned8) return 1.0f / 128.0f;
-  if constexpr (E == SampleEncoding::kSigned16) return 1.0f / 32768.0f;
-  if constexpr (E == SampleEncoding::kSigned24) return 1.0f / 8388608.0f;
-  if constexpr (E == SampleEncoding::kSigned32) return 1.0f / 2147483648.0f;
-  return 1.0f;
-}
-
-template <SampleEncoding E>
-inline float ReadSample(const uint8_t* p) {
-  return ReadUnscaled<E>(p) * SampleScale<E>();
-}
-
-// 4-point cubic Hermite through x0 (t = 0) and x1 (t = 1), on floats or on
-// vectors of them.
-template <typename T>
-[[gnu::always_inline]] inline T Cubic(T xm1, T x0, T x1, T x2, T t) {
-  const T c1 = 0.5f * (x1 - xm1);
-  const T c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
-  const T c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
-  return ((c3 * t + c2) * t + c1) * t + x0;
-}
-
-// Rows of four (one frame's four points, say) into columns of four (one
-// point of four frames). With eight lanes, each half is turned on its own.
-template <typename T>
-[[gnu::always_inline]] inline void Transpose(const T* rows, T* columns) {
-  if constexpr (sizeof(T) == 16) {
-    const T ab_low = __builtin_shufflevector(rows[0], rows[1], 0, 4, 1, 5);
-    const T ab_high = __builtin_shufflevector(rows[0], rows[1], 2, 6, 3, 7);
-    const T cd_low = __builtin_shufflevector(rows[2], rows[3], 0, 4, 1, 5);
-    const T cd_high = __builtin_shufflevector(rows[2], rows[3], 2, 6, 3, 7);
-    columns[0] = __builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5);
-    columns[1] = __builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7);
-    columns[2] = __builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5);
-    columns[3] = __builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7);
-  } else {
-    const T ab_low =
-        __builtin_shufflevector(rows[0], rows[1], 0, 8, 1, 9, 4, 12, 5, 13);
-    const T ab_high =
-        __builtin_shufflevector(rows[0], rows[1], 2, 10, 3, 11, 6, 14, 7, 15);
-    const T cd_low =
-        __builtin_shufflevector(rows[2], rows[3], 0, 8, 1, 9, 4, 12, 5, 13);
-    const T cd_high =
-        __builtin_shufflevector(rows[2], rows[3], 2, 10, 3, 11, 6, 14, 7, 15);
-    columns[0] =
-        __builtin_shufflevector(ab_low, cd_low, 0, 1, 8, 9, 4, 5, 12, 13);
-    columns[1] =
-        __builtin_shufflevector(ab_low, cd_low, 2, 3, 10, 11, 6, 7, 14, 15);
-    columns[2] =
-        __builtin_shufflevector(ab_high, cd_high, 0, 1, 8, 9, 4, 5, 12, 13);
-    columns[3] =
-        __builtin_shufflevector(ab_high, cd_high, 2, 3, 10, 11, 6, 7, 14, 15);
-  }
-}
-
-// The four points around each of a run of frames, unscaled, one vector per
-// point and channel; `frames[k]` is where frame k's first point starts.
-template <typename V>
-struct Points {
-  V left[4];
-  V right[4];
-};
-
+// One voice's run in progress: where it reads, where it writes, and its
+// gains, for the frames of the run taken a vector at a time and then one by
+// one. Every way of finding a vector's points shares it, so each adds the
+// same values in the same order.
 template <SampleEncoding E, int C, typename V>
-[[gnu::always_inline]] inline void GatherPoints(const uint8_t* const* frames,
-                                                Points<V>* points) {
-  constexpr int kSample = BytesOf(E);
-  constexpr int kFrame = kSample * C;
-  constexpr int kLanes = sizeof(V) / sizeof(float);
-  if constexpr (E == SampleEncoding::kSigned16 && C == 2) {
-    // A 32-bit word holds a frame's left and right (read little-endian, as
-    // everywhere this program runs): turn the words, then split them. Rows
-    // of eight lanes hold frames k and k + 4.
-    using Words = std::conditional_t<kLanes == 4, Words4, Words8>;
-    using Ints = std::conditional_t<kLanes == 4, Ints4, Ints8>;
-    Words rows[4];
-    for (int k = 0; k < 4; ++k) {
-      Words4 row;
-      std::memcpy(&row, frames[k], sizeof row);
-      if constexpr (kLanes == 4) {
-        rows[k] = row;
-      } else {
-        Words4 later;
-        std::memcpy(&later, frames[k + 4], sizeof later);
-        rows[k] = __builtin_shufflevector(row, later, 0, 1, 2, 3, 4, 5, 6, 7);
-      }
-    }
-    Words columns[4];
-    Transpose(rows, columns);
-    for (int j = 0; j < 4; ++j) {
-      points->left[j] = __builtin_convertvector(
-          std::bit_cast<Ints>(columns[j] << 16) >> 16, V);
-      points->right[j] =
-          __builtin_convertvector(std::bit_cast<Ints>(columns[j]) >> 16, V);
-    }
-  } else {
-    // The other layouts are read one sample at a time.
-    float left[4][kLanes];
-    float right[4][kLanes];
-    for (int k = 0; k < kLanes; ++k) {
-      for (int j = 0; j < 4; ++j) {
-        left[j][k] = ReadUnscaled<E>(frames[k] + j * kFrame);
-        if constexpr (C == 2)
-          right[j][k] = ReadUnscaled<E>(frames[k] + j * kFrame + kSample);
-      }
-    }
-    for (int j = 0; j < 4; ++j) {
-      std::memcpy(&points->left[j], left[j], sizeof(V));
-      if constexpr (C == 2) std::memcpy(&points->right[j], right[j], sizeof(V));
-    }
-  }
-}
-
-// Adds a run of frames, left and right apart, to interleaved `out`.
-[[gnu::always_inline]] inline void AddInterleaved(Lanes4 left, Lanes4 right,
-                                                  float* out) {
-  Lanes4 first;
-  Lanes4 second;
-  std::memcpy(&first, out, sizeof first);
-  std::memcpy(&second, out + 4, sizeof second);
-  first += __builtin_shufflevector(left, right, 0, 4, 1, 5);
-  second += __builtin_shufflevector(left, right, 2, 6, 3, 7);
-  std::memcpy(out, &first, sizeof first);
-  std::memcpy(out + 4, &second, sizeof second);
-}
-
-[[gnu::always_inline]] inline void AddInterleaved(Lanes8 left, Lanes8 right,
-                                                  float* out) {
-  Lanes8 first;
-  Lanes8 second;
-  std::memcpy(&first, out, sizeof first);
-  std::memcpy(&second, out + 8, sizeof second);
-  first += __builtin_shufflevector(left, right, 0, 8, 1, 9, 2, 10, 3, 11);
-  second += __builtin_shufflevector(left, right, 4, 12, 5, 13, 6, 14, 7, 15);
-  std::memcpy(out, &first, sizeof first);
-  std::memcpy(out + 8, &second, sizeof second);
-}
-
-// Adds `count` frames of one voice to `out`, for stretches where all four
-// points of every frame lie inside the buffer; returns the new position.
-// The gains move by their deltas each frame. V sets how many frames go
-// through at once; the frames left over go one by one.
-template <SampleEncoding E, int C, typename V>
-[[gnu::always_inline]] inline uint64_t MixRunOn(
-    const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
-    float* out, float* gain_left, float* gain_right, float delta_left,
-    float delta_right) {
-  constexpr int kSample = BytesOf(E);
-  constexpr int kFrame = kSample * C;
-  constexpr int kLanes = sizeof(V) / sizeof(float);
-  using Positions = std::conditional_t<kLanes == 4, Positions2, Positions4>;
+struct RunState {
+  static constexpr int kSample = BytesOf(E);
+  static constexpr int kFrame = kSample * C;
+  static constexpr int kLanes = sizeof(V) / sizeof(float);
   // The samples' scale rides on the gains: the same result to the bit.
-  constexpr float kScale = SampleScale<E>();
-  float gl = *gain_left * kScale;
-  float gr = *gain_right * kScale;
-  const float dl = delta_left * kScale;
-  const float dr = delta_right * kScale;
+  static constexpr float kScale = SampleScale<E>();
+  using Positions = std::conditional_t<kLanes == 4, Positions2, Positions4>;
 
+  const uint8_t* data;
+  uint64_t position;
+  uint64_t step;
+  float* out;
+  float dl;
+  float dr;
   V gains_left;
   V gains_right;
-  for (int k = 0; k < kLanes; ++k) {
-    gains_left[k] = gl + float(k) * dl;
-    gains_right[k] = gr + float(k) * dr;
-  }
-  const V steps_left = V{} + float(kLanes) * dl;
-  const V steps_right = V{} + float(kLanes) * dr;
+  V steps_left;
+  V steps_right;
   // See Fractions for which frames each holds.
   Positions positions_a;
   Positions positions_b;
-  for (int k = 0; k < kLanes / 2; ++k) {
-    const int frame = k % 2 + (k / 2) * 4;
-    positions_a[k] = position + uint64_t(frame) * step;
-    positions_b[k] = position + uint64_t(frame + 2) * step;
-  }
-  const uint64_t run_step = uint64_t(kLanes) * step;
+  uint64_t run_step;
 
-  uint32_t i = 0;
-  for (; i + kLanes <= count; i += kLanes) {
-    const uint8_t* frames[kLanes];
+  [[gnu::always_inline]] RunState(const uint8_t* data_in, uint64_t position_in,
+                                  uint64_t step_in, float* out_in,
+                                  float gain_left, float gain_right,
+                                  float delta_left, float delta_right)
+      : data(data_in),
+        position(position_in),
+        step(step_in),
+        out(out_in),
+        dl(delta_left * kScale),
+        dr(delta_right * kScale),
+        run_step(uint64_t(kLanes) * step_in) {
+    const float gl = gain_left * kScale;
+    const float gr = gain_right * kScale;
     for (int k = 0; k < kLanes; ++k) {
-      frames[k] = data + ((position >> 32) - 1) * kFrame;
-      position += step;
+      gains_left[k] = gl + float(k) * dl;
+      gains_right[k] = gr + float(k) * dr;
     }
-    Points<V> p;
-    GatherPoints<E, C>(frames, &p);
+    steps_left = V{} + float(kLanes) * dl;
+    steps_right = V{} + float(kLanes) * dr;
+    for (int k = 0; k < kLanes / 2; ++k) {
+      const int frame = k % 2 + (k / 2) * 4;
+      positions_a[k] = position + uint64_t(frame) * step;
+      positions_b[k] = position + uint64_t(frame + 2) * step;
+    }
+  }
+
+  // Interpolates the next vector of frames from their points and adds it.
+  [[gnu::always_inline]] void AddVector(const Points<V>& p) {
     const V t = Fractions(positions_a, positions_b);
     const V left = Cubic(p.left[0], p.left[1], p.left[2], p.left[3], t);
     V right = left;
@@ -296,32 +89,69 @@ template <SampleEncoding E, int C, typename V>
     gains_right += steps_right;
     positions_a += run_step;
     positions_b += run_step;
+    position += run_step;
   }
-  gl = gains_left[0];
-  gr = gains_right[0];
-  for (; i < count; ++i) {
-    const uint8_t* p = data + ((position >> 32) - 1) * kFrame;
-    const float t = Fraction(position);
-    const float left = Cubic(ReadUnscaled<E>(p), ReadUnscaled<E>(p + kFrame),
-                             ReadUnscaled<E>(p + 2 * kFrame),
-                             ReadUnscaled<E>(p + 3 * kFrame), t);
-    float right = left;
-    if constexpr (C == 2) {
-      const uint8_t* q = p + kSample;
-      right = Cubic(ReadUnscaled<E>(q), ReadUnscaled<E>(q + kFrame),
-                    ReadUnscaled<E>(q + 2 * kFrame),
-                    ReadUnscaled<E>(q + 3 * kFrame), t);
+
+  // The next vector of frames, each frame's points read where they lie.
+  [[gnu::always_inline]] void GatherVector() {
+    const uint8_t* frames[kLanes];
+    uint64_t at = position;
+#pragma GCC unroll 8
+    for (int k = 0; k < kLanes; ++k) {
+      frames[k] = data + ((at >> 32) - 1) * kFrame;
+      at += step;
     }
-    out[0] += left * gl;
-    out[1] += right * gr;
-    out += 2;
-    gl += dl;
-    gr += dr;
-    position += step;
+    Points<V> p;
+    GatherPoints<E, C>(frames, &p);
+    AddVector(p);
   }
-  *gain_left = gl / kScale;
-  *gain_right = gr / kScale;
-  return position;
+
+  // The frames left over, one by one; then the gains go back unscaled.
+  [[gnu::always_inline]] uint64_t Finish(uint32_t count, float* gain_left,
+                                         float* gain_right) {
+    float gl = gains_left[0];
+    float gr = gains_right[0];
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* p = data + ((position >> 32) - 1) * kFrame;
+      const float t = Fraction(position);
+      const float left = Cubic(ReadUnscaled<E>(p), ReadUnscaled<E>(p + kFrame),
+                               ReadUnscaled<E>(p + 2 * kFrame),
+                               ReadUnscaled<E>(p + 3 * kFrame), t);
+      float right = left;
+      if constexpr (C == 2) {
+        const uint8_t* q = p + kSample;
+        right = Cubic(ReadUnscaled<E>(q), ReadUnscaled<E>(q + kFrame),
+                      ReadUnscaled<E>(q + 2 * kFrame),
+                      ReadUnscaled<E>(q + 3 * kFrame), t);
+      }
+      out[0] += left * gl;
+      out[1] += right * gr;
+      out += 2;
+      gl += dl;
+      gr += dr;
+      position += step;
+    }
+    *gain_left = gl / kScale;
+    *gain_right = gr / kScale;
+    return position;
+  }
+};
+
+// Adds `count` frames of one voice to `out`, for stretches where all four
+// points of every frame lie inside the buffer; returns the new position.
+// The gains move by their deltas each frame. V sets how many frames go
+// through at once; the frames left over go one by one.
+template <SampleEncoding E, int C, typename V>
+[[gnu::always_inline]] inline uint64_t MixRunOn(
+    const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
+    float* out, float* gain_left, float* gain_right, float delta_left,
+    float delta_right) {
+  RunState<E, C, V> run(data, position, step, out, *gain_left, *gain_right,
+                        delta_left, delta_right);
+  constexpr uint32_t kLanes = RunState<E, C, V>::kLanes;
+  uint32_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) run.GatherVector();
+  return run.Finish(count - i, gain_left, gain_right);
 }
 
 using MixRunFunction = uint64_t (*)(const uint8_t* data, uint64_t position,
@@ -339,6 +169,64 @@ uint64_t MixRun(const uint8_t* data, uint64_t position, uint64_t step,
 }
 
 #if VESKA_MIX_WIDE
+// 16-bit sound played at its rate or slower, eight frames at a time: with
+// a step of at most one frame, frame k of eight starts its points o_k <= 7
+// frames after the first frame's, so all lie in eleven consecutive frames.
+// Four loads of eight frames, starting one frame apart, each permuted by the
+// same offsets o_k, are the four points GatherPoints would build, without a
+// round trip through memory. Near the run's end, where the eleven frames
+// would pass its last point, the frames are gathered as usual. (Casts here
+// are built in: a call passing wide vectors between code built for
+// different processors is refused by some compilers.)
+template <int C>
+__attribute__((target("avx2,fma"))) uint64_t MixRunWindowed(
+    const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
+    float* out, float* gain_left, float* gain_right, float delta_left,
+    float delta_right) {
+  RunState<SampleEncoding::kSigned16, C, Lanes8> run(data, position, step, out,
+                                                     *gain_left, *gain_right,
+                                                     delta_left, delta_right);
+  uint32_t i = 0;
+  if (count >= 8) {
+    // The last frame whose points the run may read is two after this.
+    const uint64_t last = (position + uint64_t(count - 1) * step) >> 32;
+    for (; i + 8 <= count && (run.position >> 32) + 7 <= last; i += 8) {
+      const uint32_t first = uint32_t(run.position >> 32);
+      const uint8_t* window = data + (uint64_t(first) - 1) * 2 * C;
+      const Words8 indices =
+          __builtin_shufflevector(__builtin_bit_cast(Words8, run.positions_a),
+                                  __builtin_bit_cast(Words8, run.positions_b),
+                                  1, 3, 9, 11, 5, 7, 13, 15);
+      const __m256i offsets = __builtin_bit_cast(__m256i, indices - first);
+      Points<Lanes8> p;
+      if constexpr (C == 2) {
+        Words8 columns[4];
+#pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
+          const __m256i frames = _mm256_loadu_si256(
+              reinterpret_cast<const __m256i*>(window + 4 * j));
+          columns[j] = __builtin_bit_cast(
+              Words8, _mm256_permutevar8x32_epi32(frames, offsets));
+        }
+        SplitStereo16(columns, &p);
+      } else {
+#pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) {
+          const __m256i samples = _mm256_cvtepi16_epi32(_mm_loadu_si128(
+              reinterpret_cast<const __m128i*>(window + 2 * j)));
+          p.left[j] = __builtin_convertvector(
+              __builtin_bit_cast(Ints8,
+                                 _mm256_permutevar8x32_epi32(samples, offsets)),
+              Lanes8);
+        }
+      }
+      run.AddVector(p);
+    }
+  }
+  for (; i + 8 <= count; i += 8) run.GatherVector();
+  return run.Finish(count - i, gain_left, gain_right);
+}
+
 // Eight frames at a time, with fused multiply-adds: only called once the
 // processor is known to have them.
 template <SampleEncoding E, int C>
@@ -346,6 +234,11 @@ __attribute__((target("avx2,fma"))) uint64_t MixRunWide(
     const uint8_t* data, uint64_t position, uint64_t step, uint32_t count,
     float* out, float* gain_left, float* gain_right, float delta_left,
     float delta_right) {
+  if constexpr (E == SampleEncoding::kSigned16) {
+    if (step <= (uint64_t(1) << 32))
+      return MixRunWindowed<C>(data, position, step, count, out, gain_left,
+                               gain_right, delta_left, delta_right);
+  }
   return MixRunOn<E, C, Lanes8>(data, position, step, count, out, gain_left,
                                 gain_right, delta_left, delta_right);
 }
