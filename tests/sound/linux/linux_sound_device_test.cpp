@@ -75,7 +75,7 @@ TEST(PulseOutput, GivesUpOnAServerThatNeverAnswersOrIsNotThere) {
   ASSERT_EQ(listen(listener, 4), 0);
 
   SoftwareMixer mixer;
-  for (const std::string server : {"unix:" + path, "unix:" + path + "-none"}) {
+  for (const std::string& server : {"unix:" + path, "unix:" + path + "-none"}) {
     testing::ScopedEnv env("PULSE_SERVER", server.c_str());
     PulseOutput output;
     const auto start = std::chrono::steady_clock::now();
