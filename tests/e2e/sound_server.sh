@@ -33,7 +33,7 @@ log=$E2E_TMP/logs/veska.log
 e2e_wait_until 15 e2e_has_player || e2e_fail "no sound reached the sound server"
 # Its own stream, not one through SDL: the wakeups and latency of the
 # program are those of this one.
-own_stream() { pactl list sink-inputs | grep -q 'media.name = "VESKA"'; }
+own_stream() { [[ $(pactl list sink-inputs 2>&1) == *'media.name = "VESKA"'* ]]; }
 own_stream || e2e_fail "the program does not play its own stream into the server"
 # The level is known from the second sample on, ten seconds in.
 sleep 2
