@@ -7,7 +7,8 @@
 namespace veska {
 namespace {
 
-constexpr int kWantedRate = 48000;
+// The server's stream and SDL are asked for the same rate.
+constexpr int kWantedRate = int(PulseOutput::kRate);
 // Only where there is no sound server: SDL's own outputs ask for more in
 // quarter periods, so a change is heard 1 to 1.8 periods later; 32 ms at
 // 48 kHz keeps that within the 60 ms the program allows.
