@@ -13,10 +13,9 @@ VESKA_SOURCE_DIR=$(cd "$here/../.." && pwd)
 win_build=$(cd "${1:-$VESKA_SOURCE_DIR/build-windows}" && pwd)
 linux_build=$(cd "${2:-$VESKA_SOURCE_DIR/build}" && pwd)
 export VESKA_SOURCE_DIR VESKA_ANALYZE=$linux_build/tests/e2e/veska_analyze_audio
-# shellcheck source=../e2e/lib.sh
-source "$VESKA_SOURCE_DIR/tests/e2e/lib.sh"
+# shellcheck source=e2e/lib.sh
+source "$here/e2e/lib.sh"
 
-WINE=/usr/lib/wine/wine64
 tests=$win_build/tests/windows
 failures=()
 
@@ -26,27 +25,7 @@ e2e_require "$WINE" wineserver timeout
 [ -x "$linux_build/tests/windows/veska_pcm_hash" ] ||
   e2e_fail "no Linux decoder reference in $linux_build"
 
-# Every Windows process of the prefix ends with its server, before the
-# harness ends the display, the sound server and the server itself.
-# Wine's service processes outlive a server that is merely killed, so any
-# left of this prefix afterwards are ended by their ids.
-wine_cleanup() {
-  local rc=$? pid
-  # The failed command's code must reach e2e_cleanup: with set -e and the
-  # ERR trap on, the "(exit" below would end the cleanup right there.
-  set +e
-  trap - ERR
-  if [ -n "${WINEPREFIX:-}" ]; then
-    timeout -k 2 10 wineserver -k >/dev/null 2>&1
-    for pid in $(pgrep -u "$(id -u)" . 2>/dev/null); do
-      tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" |
-        grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -KILL "$pid" 2>/dev/null
-    done
-  fi
-  (exit "$rc")
-  e2e_cleanup
-}
-trap wine_cleanup EXIT
+trap win_cleanup EXIT
 # A reader that goes away (| head) must not end this script before its
 # cleanup.
 trap '' PIPE
@@ -59,7 +38,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # The server outlives each program, so every start is quick; it is this
 # run's own, since the prefix is.
 mkdir -p "$WINEPREFIX"
-e2e_spawn wineserver wineserver -f -p
+win_spawn_server
 start=$SECONDS
 timeout 120 "$WINE" wineboot --init >"$E2E_TMP/logs/wineboot.log" 2>&1 ||
   e2e_fail "the Wine prefix did not boot"

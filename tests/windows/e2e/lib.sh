@@ -42,14 +42,50 @@ win_stop_wine() {
   done
   return 0
 }
+# The server's folder of a prefix of this run's own, which Wine leaves
+# behind under the temporary folder: its name is in the prefix.
+win_remove_server_dir() {
+  local name
+  [[ -n ${E2E_TMP:-} && ${WINEPREFIX:-} == "$E2E_TMP"/* ]] || return 0
+  name=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || return 0
+  [[ $name == wine-?????? ]] && rm -rf "${TMPDIR:-/tmp}/$name"
+  return 0
+}
 win_cleanup() {
   local rc=$?
   # Nothing here may end the cleanup early, and the code must reach it.
   set +e
   trap - ERR
   win_stop_wine
+  win_remove_server_dir
   (exit "$rc")
   e2e_cleanup
+}
+
+# win_spawn_server : the prefix's Wine server, kept up between programs.
+# Returns once it takes connections. On a new prefix the server and the
+# first program each pick a folder for the server's socket and write its
+# name into the prefix, the later overwriting the earlier; a program started
+# early may so look in a folder no server serves and fail to start.
+win_spawn_server() {
+  local dev ino folder name i
+  e2e_spawn wineserver wineserver -f -p
+  read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX")
+  for ((i = 0; i < 200; i++)); do
+    if [ -d "/run/user/$(id -u)" ]; then
+      folder=/run/user/$(id -u)/wine
+    elif name=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) && [ -n "$name" ]; then
+      folder=${TMPDIR:-/tmp}/$name
+    else
+      folder=
+    fi
+    [ -n "$folder" ] && [ -S "$(printf '%s/server-%x-%x/socket' "$folder" "$dev" "$ino")" ] &&
+      return 0
+    e2e_alive "$E2E_LAST_PID" ||
+      e2e_fail "the Wine server ended as it started (logs/wineserver.log)"
+    sleep 0.05
+  done
+  e2e_fail "the Wine server took no connections within 10 s"
 }
 
 # win_start : the display, the sound server and a Wine server for the
@@ -69,7 +105,7 @@ win_start() {
   # and leaves, and the next program starts a server that ends on its own.
   timeout -k 2 10 wineserver -k >/dev/null 2>&1 || true
   timeout -k 2 10 wineserver -w >/dev/null 2>&1 || true
-  e2e_spawn wineserver wineserver -f -p
+  win_spawn_server
   if [ -z "${VESKA_WINE_PREFIX:-}" ]; then
     timeout 120 "$WINE" wineboot --init >"$E2E_TMP/logs/wineboot.log" 2>&1 ||
       e2e_fail "the Wine prefix did not boot"
