@@ -4,7 +4,8 @@
 # server of this run's own, and the program copied into a working folder
 # with its image and packs, as an unzipped package is run.
 #
-# Sourced by tests/windows/e2e/*.sh; call win_init NAME first.
+# Sourced by tests/windows/e2e/*.sh, which call win_init NAME first, and by
+# the unit tests' runner (tests/windows/run.sh).
 #
 # Environment: VESKA_EXE (the built veska.exe), VESKA_PDH_STANDIN (the
 # stand-in pdh.dll), VESKA_ANALYZE, VESKA_SOURCE_DIR; VESKA_WINE_PREFIX, a
