@@ -7,12 +7,12 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "prefs/held_file.h"
+#include "prefs/save_sibling.h"
 
 namespace veska {
 namespace {
@@ -90,37 +90,14 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
-// The process that made a sibling named ".<name>.<pid>.<n>.tmp"; 0 for any
-// other name.
-pid_t SiblingOwner(std::string_view entry, const std::string& name) {
-  std::string_view head = ".", tail = ".tmp";
-  if (entry.size() <= head.size() + name.size() + tail.size() + 1 ||
-      !entry.starts_with(head) || !entry.ends_with(tail) ||
-      entry.substr(1, name.size()) != name || entry[name.size() + 1] != '.') {
-    return 0;
-  }
-  entry = entry.substr(name.size() + 2);
-  entry.remove_suffix(tail.size());
-  const char* end = entry.data() + entry.size();
-  pid_t pid = 0;
-  unsigned long serial = 0;
-  auto [after_pid, pid_error] = std::from_chars(entry.data(), end, pid);
-  if (pid_error != std::errc() || pid <= 0 || after_pid == end ||
-      *after_pid != '.') {
-    return 0;
-  }
-  auto [after_serial, serial_error] =
-      std::from_chars(after_pid + 1, end, serial);
-  return serial_error == std::errc() && after_serial == end ? pid : 0;
-}
-
 // Siblings of `path` left behind by saves that were killed.
 void RemoveDeadSiblings(const std::string& path) {
   FolderAndName parts = Split(path);
   DIR* folder = opendir(parts.folder.c_str());
   if (folder == nullptr) return;
   while (dirent* entry = readdir(folder)) {
-    pid_t owner = SiblingOwner(entry->d_name, parts.name);
+    const pid_t owner =
+        pid_t(SaveSiblingOwner<char>(entry->d_name, parts.name, "."));
     if (owner != 0 && owner != getpid() && kill(owner, 0) != 0 &&
         errno == ESRCH) {
       unlinkat(dirfd(folder), entry->d_name, 0);

@@ -9,6 +9,7 @@
 #include <cwctype>
 
 #include "prefs/held_file.h"
+#include "prefs/save_sibling.h"
 
 namespace veska {
 namespace {
@@ -126,32 +127,6 @@ bool ProcessHasEnded(DWORD id) {
   return ended;
 }
 
-// The process that made the sibling "<name>.<pid>.<n>.tmp" of a file
-// called `name`; 0 for any other name.
-DWORD SiblingOwner(std::wstring_view entry, std::wstring_view name) {
-  std::wstring_view tail = L".tmp";
-  if (entry.size() <= name.size() + tail.size() + 1 ||
-      entry.substr(0, name.size()) != name || entry[name.size()] != L'.' ||
-      entry.substr(entry.size() - tail.size()) != tail) {
-    return 0;
-  }
-  entry = entry.substr(name.size() + 1);
-  entry.remove_suffix(tail.size());
-  size_t dot = entry.find(L'.');
-  auto digits = [](std::wstring_view text) {
-    return !text.empty() && text.size() <= 10 &&
-           std::all_of(text.begin(), text.end(),
-                       [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-  };
-  if (dot == std::wstring_view::npos || !digits(entry.substr(0, dot)) ||
-      !digits(entry.substr(dot + 1))) {
-    return 0;
-  }
-  unsigned long long id = 0;
-  for (wchar_t c : entry.substr(0, dot)) id = id * 10 + (c - L'0');
-  return id <= MAXDWORD ? static_cast<DWORD>(id) : 0;
-}
-
 // Siblings of `path` left behind by saves that were killed.
 void RemoveDeadSiblings(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
@@ -162,7 +137,7 @@ void RemoveDeadSiblings(const std::wstring& path) {
   HANDLE search = FindFirstFileW((path + L".*.tmp").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    DWORD owner = SiblingOwner(found.cFileName, name);
+    const DWORD owner = SaveSiblingOwner<wchar_t>(found.cFileName, name, L"");
     if (owner != 0 && owner != GetCurrentProcessId() &&
         ProcessHasEnded(owner)) {
       DeleteFileW((lead + found.cFileName).c_str());
