@@ -162,8 +162,10 @@ check "decoders match the Linux build" decoders
 # through the device, records the sink and sets m_pitch, m_rms_left and
 # m_rms_right from its clean fifths of a second. A crowded machine makes the
 # sound server drop moments of sound, which only ever lowers a segment's
-# level; clean segments are the loudest and agree to 0.1 %. Without two of
-# them it records again, at most three times.
+# level; clean segments are the loudest and agree to 0.1 %. A drop too short
+# to lower the level that much still breaks the wave and throws that
+# segment's pitch off, so the pitch is the clean segments' median. Without
+# two clean segments it records again, at most three times.
 tone() {
   local name=$1 log=$E2E_TMP/logs/tone-$1.log file=$E2E_TMP/tone-$1.wav
   local stop=$E2E_TMP/stop-$name attempt clean
@@ -185,8 +187,11 @@ tone() {
         l[NR] = v["rms_left"]; r[NR] = v["rms_right"]; p[NR] = v["pitch"]
         s[NR] = l[NR] > r[NR] ? l[NR] : r[NR]; if (s[NR] > top) top = s[NR] }
       END { for (i = 1; i <= NR; i++) if (top > 0 && s[i] >= top * 0.999) {
-              n++; sl += l[i]; sr += r[i]; sp += p[i] }
-            if (n >= 2) printf "%d %.6f %.6f %.2f\n", n, sl / n, sr / n, sp / n }')
+              n++; sl += l[i]; sr += r[i]
+              for (j = n; j > 1 && q[j - 1] > p[i]; j--) q[j] = q[j - 1]
+              q[j] = p[i] }
+            mid = n % 2 ? q[(n + 1) / 2] : (q[n / 2] + q[n / 2 + 1]) / 2
+            if (n >= 2) printf "%d %.6f %.6f %.2f\n", n, sl / n, sr / n, mid }')
     [ -n "$clean" ] && break
     e2e_log "tone $name: sound dropped in every segment, recording again"
   done
