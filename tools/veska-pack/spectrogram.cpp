@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <memory>
 #include <numbers>
 
 namespace veska::pack {
@@ -134,32 +132,17 @@ bool WriteSpectrogramPng(const Preview& preview,
     }
   }
 
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    *error = "cannot write the picture " + path;
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, columns, height, 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) {
-    png_write_row(png, image.data() + size_t(y) * columns * 3);
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  if (std::fclose(file) != 0) {
-    *error = "cannot write " + path;
+  // The simplified API reports failures as values, so no setjmp crosses
+  // this function's objects.
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = png_uint_32(columns);
+  png.height = png_uint_32(height);
+  png.format = PNG_FORMAT_RGB;
+  if (!png_image_write_to_file(&png, path.c_str(), 0, image.data(), 0,
+                               nullptr)) {
+    *error = "cannot write the picture " + path + ": " + png.message;
+    png_image_free(&png);
     return false;
   }
   return true;
