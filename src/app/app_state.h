@@ -7,6 +7,7 @@
 #include "app/app_core.h"
 #include "monitor/counter_library.h"
 #include "monitor/monitor_state.h"
+#include "monitor/resource_sensors.h"
 #include "prefs/preferences_store.h"
 #include "shell/shell_services.h"
 #include "sound/sound_engine.h"
@@ -20,6 +21,8 @@ struct Services {
   SoundEngine* sound = nullptr;
   ShellServices* shell = nullptr;
   PreferencesStore* prefs = nullptr;
+  // Null where the platform reads none of the optional resources.
+  ResourceSensors* sensors = nullptr;
 
   SoundpackServices ForSoundpack() const { return {*sound, *prefs, *shell}; }
 };

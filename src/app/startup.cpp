@@ -83,7 +83,8 @@ void RunProgram(const Bindings& bindings) {
   SoundEngine engine(&bindings.device);
   PreferencesStore prefs;
   auto state = std::make_unique<AppState>();
-  state->services = {&bindings.counters, &engine, &bindings.shell, &prefs};
+  state->services = {&bindings.counters, &engine, &bindings.shell, &prefs,
+                     bindings.sensors};
   StartUp(*state, bindings.decoders);
   RunMainLoop(*state);
 }

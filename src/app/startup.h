@@ -18,6 +18,8 @@ struct Bindings {
   ShellServices& shell;
   // Registered with the sound engine in this order.
   std::span<const SoundDecoder> decoders;
+  // The optional resources; none is read without it.
+  ResourceSensors* sensors = nullptr;
 };
 
 // Every start-up step up to and including the first StartSounds; returns
