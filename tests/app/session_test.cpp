@@ -26,15 +26,6 @@ TEST_F(AppTest, SecondInstanceSaysSoAndLeavesBeforeReadingOrOpening) {
   EXPECT_EQ(Read("settings.ini"), settings);
 }
 
-TEST_F(AppTest, FirstInstanceClaimsTheSessionAndRuns) {
-  WriteSettings(Pack("avg"));
-  shell.QueueMenuChoice(100, kMenuExit);
-  EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(shell.session_claimed());
-  EXPECT_TRUE(shell.messages().empty());
-  EXPECT_TRUE(device.opened);
-}
-
 TEST_F(AppTest, StartAtLoginSitsAboveExitAndItsMarkFollowsTheEntry) {
   // A hand-written file, so that any save would show in its bytes.
   const std::string settings =
@@ -63,34 +54,25 @@ TEST_F(AppTest, StartAtLoginSitsAboveExitAndItsMarkFollowsTheEntry) {
   });
   shell.QueueMenuChoice(300, kMenuExit);
   EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(shell.session_claimed());
   EXPECT_TRUE(shell.messages().empty());
   EXPECT_EQ(shell.login_entry(), Entry::kNone);
 }
 
-TEST_F(AppTest, StartAtLoginIsTickedWhenOursIsThereAndUntickedItGoes) {
+TEST_F(AppTest, OursIsTickedAndAFailedChangeIsOneBoxWithTheMarkTrue) {
   WriteSettings(Pack("avg"));
   shell.SetLoginEntry(Entry::kOurs);
-  At(50, [&] { EXPECT_TRUE(shell.IsChecked(kMenuStartAtLogin)); });
-  shell.QueueMenuChoice(100, kMenuStartAtLogin);
-  At(150, [&] {
-    EXPECT_EQ(shell.login_entry(), Entry::kNone);
-    EXPECT_FALSE(shell.IsChecked(kMenuStartAtLogin));
-  });
-  shell.QueueMenuChoice(200, kMenuExit);
-  EXPECT_EQ(Run(), 0);
-}
-
-TEST_F(AppTest, StartAtLoginFailureIsOneBoxAndTheMarkStaysTrue) {
-  WriteSettings(Pack("avg"));
   shell.FailLoginStart("the folder cannot be written");
+  At(50, [&] { EXPECT_TRUE(shell.IsChecked(kMenuStartAtLogin)); });
   shell.QueueMenuChoice(100, kMenuStartAtLogin);
   At(150, [&] {
     ASSERT_EQ(shell.messages().size(), 1u);
     EXPECT_EQ(shell.messages()[0].title, "Error");
     EXPECT_EQ(shell.messages()[0].text,
-              "VESKA cannot start at login: the folder cannot be written");
-    EXPECT_FALSE(shell.IsChecked(kMenuStartAtLogin));
-    EXPECT_EQ(shell.login_entry(), Entry::kNone);
+              "VESKA cannot stop starting at login: the folder cannot be "
+              "written");
+    EXPECT_TRUE(shell.IsChecked(kMenuStartAtLogin));
+    EXPECT_EQ(shell.login_entry(), Entry::kOurs);
   });
   shell.QueueMenuChoice(200, kMenuExit);
   EXPECT_EQ(Run(), 0);

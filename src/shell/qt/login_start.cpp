@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 namespace veska {
@@ -213,7 +214,14 @@ fs::path LoginStart::Entry() const { return autostart_folder_ / kEntryName; }
 fs::path LoginStart::Program() const {
   if (!program_.empty()) return program_;
   std::error_code ec;
-  return fs::read_symlink("/proc/self/exe", ec);
+  std::string program = fs::read_symlink("/proc/self/exe", ec).string();
+  // A program rebuilt or upgraded while it runs: the new file is the one
+  // to start at login.
+  constexpr std::string_view kGone = " (deleted)";
+  if (program.ends_with(kGone) && !fs::exists(program, ec)) {
+    program.resize(program.size() - kGone.size());
+  }
+  return program;
 }
 
 fs::path LoginStart::Folder() const {
