@@ -4,8 +4,9 @@
 # leaving one sound playing and settings.ini byte for byte as it was; a
 # start on another display is another session and plays. "Start at login"
 # ticked in the tray menu writes an autostart entry that the desktop's
-# validator accepts and whose Exec and Path are this program and folder;
-# unticked, the entry goes. Neither touches settings.ini.
+# validator accepts and whose Exec and Path are this program and folder,
+# which, started so, plays there; unticked, the entry goes. Neither touches
+# settings.ini.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init session
@@ -71,6 +72,21 @@ path_line=$(sed -n 's/^Path=//p' "$entry")
   e2e_fail "the entry starts in $path_line, not in $work"
 e2e_log "ok: the entry starts $exec_line in $path_line"
 e2e_expect_untouched "ticking \"Start at login\"" "$work/settings.ini"
+
+# Logging in again: the program started as the entry says finds its entry
+# ticked, so that it can untick it.
+e2e_stop_veska
+e2e_wait_until 10 eval '! e2e_has_player' || e2e_fail "the ended program's sound stayed"
+eval "set -- $exec_line"
+program=$VESKA_BIN
+VESKA_BIN=$1
+e2e_start_veska "$path_line"
+VESKA_BIN=$program
+e2e_wait_until 15 e2e_has_player || e2e_fail "the program of the entry plays nothing"
+[ "$(readlink "/proc/$VESKA_PID/cwd")" = "$path_line" ] ||
+  e2e_fail "the program of the entry works in $(readlink "/proc/$VESKA_PID/cwd")"
+e2e_log "ok: started as the entry says, the program plays in $path_line"
+first=$VESKA_PID
 
 login_item
 e2e_wait_until 10 eval '[ ! -e "'"$entry"'" ]' ||
