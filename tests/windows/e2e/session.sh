@@ -3,8 +3,8 @@
 # start says "already running" in one box and ends with code 0, leaving one
 # sound playing and settings.ini untouched; "Start at login" ticked in the
 # tray menu makes a shortcut in the Startup folder whose target and "Start
-# in" read back as this program and its folder; unticked, it goes. Neither
-# touches settings.ini.
+# in" read back as this program and its folder, and which, opened, starts
+# it there; unticked, it goes. Neither touches settings.ini.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_session
@@ -47,11 +47,23 @@ expected=$(printf 'target=%s\nstart_in=%s' "$(win_path "$work/veska.exe")" "$(wi
 e2e_log "ok: the shortcut starts $(win_path "$work/veska.exe") in its folder"
 e2e_expect_untouched "ticking \"Start at login\"" "$work/settings.ini"
 
+# Logging in again: opened as the desktop opens it, the shortcut starts the
+# program in its folder (it plays the pack of that settings.ini rather than
+# asking for one), which finds the shortcut ticked and can untick it.
+win_stop_veska
+e2e_bounded 30 "$WINE" "$VESKA_SHORTCUT_PROBE" start ||
+  e2e_fail "the shortcut could not be opened"
+e2e_wait_until 20 e2e_has_player || e2e_fail "the program of the shortcut plays nothing"
+sleep 1
+[ -z "$(win_wait_window "Select a soundpack" 0)" ] ||
+  e2e_fail "the program of the shortcut did not start in its folder"
+e2e_log "ok: opened, the shortcut starts the program in its folder"
+
 win_menu Down Down Down Down Down Down Return
 e2e_wait_until 10 eval '[ "$(shortcut)" = missing ]' ||
   e2e_fail "unticking \"Start at login\" left the shortcut"
 e2e_expect_untouched "unticking \"Start at login\"" "$work/settings.ini"
-e2e_alive "$first" || e2e_fail "the program ended"
 e2e_log "ok: unticked, the shortcut is gone"
-win_stop_veska
+win_menu Down Down Down Down Down Down Down Return # Exit
+e2e_wait_until 10 eval '! e2e_has_player' || e2e_fail "Exit left the sound playing"
 echo "PASS: win_session"

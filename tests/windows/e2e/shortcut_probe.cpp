@@ -1,13 +1,18 @@
 // Reads the start at login back as the desktop will: the shortcut VESKA.lnk
 // in the user's Startup folder, through the shell's own link object. Prints
 // "missing", or its target and "Start in" as "target=..." and "start_in=...".
-#include <knownfolders.h>
+// With "start" it opens the shortcut as the desktop does at login.
+// clang-format off
+#include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
+#include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
+#include <knownfolders.h>
+// clang-format on
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -23,7 +28,7 @@ std::string Utf8(const wchar_t* text) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   PWSTR folder = nullptr;
   if (FAILED(SHGetKnownFolderPath(FOLDERID_Startup, 0, nullptr, &folder))) {
@@ -34,6 +39,15 @@ int main() {
   if (GetFileAttributesW(shortcut.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::puts("missing");
     return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "start") == 0) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = shortcut.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) ? 0 : 5;
   }
   IShellLinkW* link = nullptr;
   IPersistFile* file = nullptr;
