@@ -34,7 +34,7 @@ class StartupShortcutTest : public ::testing::Test {
   }
   void TearDown() override {
     DeleteFileW(Shortcut().c_str());
-    RemoveDirectoryW(folder_.c_str());  // fails, and so shows, on leftovers
+    EXPECT_TRUE(RemoveDirectoryW(folder_.c_str())) << "leftovers in the folder";
     CoUninitialize();
   }
   std::wstring Shortcut() const { return folder_ + L"\\VESKA.lnk"; }
