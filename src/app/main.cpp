@@ -12,12 +12,15 @@
 #include "sound/linux/linux_sound_device.h"
 
 int main() {
-  veska::EnterWorkingFolder();
+  const veska::FolderPlaces places = veska::EnterWorkingFolder();
   std::string error;
   std::unique_ptr<veska::QtShell> shell = veska::QtShell::Create(&error);
   if (shell == nullptr) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
+  }
+  if (!places.config_home.empty()) {
+    shell->SetAutostartFolder(places.config_home / "autostart");
   }
   // The process ends inside the shell while these still live.
   veska::ProcCounterLibrary counters;

@@ -121,10 +121,12 @@ void RunMainLoopPass(AppState& state) {
     case kEventTray:
       shell.ShowPopupMenu();
       break;
-    case kEventMenu:
-      RunMenuCommand(state, shell.EventMenuId());
-      SaveSettings(state);
+    case kEventMenu: {
+      const int32_t id = shell.EventMenuId();
+      RunMenuCommand(state, id);
+      if (MenuCommandSavesSettings(id)) SaveSettings(state);
       break;
+    }
     default:
       break;
   }

@@ -25,6 +25,8 @@ constexpr const char* kRepairText =
     "exit. After this process is complete, restart VESKA, and hopefully "
     "everything will work as expected. If you're still having problems, but "
     "you've already done all this, then please send me a mail.";
+constexpr const char* kAlreadyRunningText =
+    "VESKA is already running: its icon is in the notification area.";
 constexpr const char* kCloseText =
     "VESKA will not work without these counters. To prevent anything weird, "
     "VESKA will now close.";
@@ -34,6 +36,10 @@ constexpr const char* kCloseText =
 void StartUp(AppState& state, std::span<const SoundDecoder> decoders) {
   ShellServices& shell = *state.services.shell;
   CounterLibrary& counters = *state.services.counters;
+
+  // A second instance would double the sound and race the first one's
+  // saves, so it leaves before it reads or opens anything.
+  if (!shell.ClaimSession()) EndAsSecondInstance(state);
 
   // Placeholder size until the counter set-up knows the cores.
   state.monitor.CpuCounters.assign(2, 0);
@@ -106,6 +112,12 @@ void EndForBrokenCounters(AppState& state) {
     shell.ShowMessage(kInformationTitle, kCloseText, kMessageOk);
   }
   // The queries stay open and nothing is saved.
+  RuntimeShutdown(state);
+}
+
+void EndAsSecondInstance(AppState& state) {
+  state.services.shell->ShowMessage(kInformationTitle, kAlreadyRunningText,
+                                    kMessageOk);
   RuntimeShutdown(state);
 }
 

@@ -40,6 +40,10 @@ void StartUp(AppState& state, std::span<const SoundDecoder> decoders);
 // code 0, saving nothing.
 [[noreturn]] void EndForBrokenCounters(AppState& state);
 
+// Another instance holds the desktop session: says so and ends the process
+// with exit code 0, having read, opened and saved nothing.
+[[noreturn]] void EndAsSecondInstance(AppState& state);
+
 // No soundpack chosen: says so and ends the process with exit code 0, saving
 // nothing.
 [[noreturn]] void EndWithoutSoundpack(AppState& state);

@@ -125,6 +125,22 @@ void AskCustomVolume(AppState& state) {
   state.Volume = static_cast<float>(value) / 100.0f;
 }
 
+// Asks the desktop afresh, as the entry may have changed since the menu was
+// built; the mark then says what is there, also after a failure.
+void ToggleLoginStart(ShellServices& shell) {
+  const bool on = !shell.LoginStartExists();
+  std::string error;
+  if (!shell.SetLoginStart(on, &error)) {
+    shell.ShowMessage(
+        "Error",
+        std::string(on ? "VESKA cannot start at login: "
+                       : "VESKA cannot stop starting at login: ") +
+            error,
+        kMessageOk);
+  }
+  shell.SetMenuCheck(kMenuStartAtLogin, shell.LoginStartExists());
+}
+
 }  // namespace
 
 void BuildTrayMenu(AppState& state) {
@@ -170,8 +186,12 @@ void BuildTrayMenu(AppState& state) {
   if (state.KeyboardMode == 1) shell.SetMenuCheck(kMenuPushToPlay, true);
   shell.CloseSubMenu();
 
+  shell.AddMenuItem(kMenuStartAtLogin, "Start at login");
+  if (shell.LoginStartExists()) shell.SetMenuCheck(kMenuStartAtLogin, true);
   shell.AddMenuItem(kMenuExit, "Exit");
 }
+
+bool MenuCommandSavesSettings(int32_t id) { return id != kMenuStartAtLogin; }
 
 void ReloadSoundpack(AppState& state) {
   SoundpackState& soundpack = state.soundpack;
@@ -234,6 +254,9 @@ void RunMenuCommand(AppState& state, int32_t id) {
       state.KeyboardMode = 1;
       shell.SetMenuCheck(kMenuNormalToggle, false);
       shell.SetMenuCheck(kMenuPushToPlay, true);
+      return;
+    case kMenuStartAtLogin:
+      ToggleLoginStart(shell);
       return;
     default:
       if (id >= kMenuRefreshQuarter && id <= kMenuRefresh10s) {

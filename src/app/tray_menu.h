@@ -24,6 +24,7 @@ inline constexpr int32_t kMenuDisk = 16;
 inline constexpr int32_t kMenuCustomVolume = 17;
 inline constexpr int32_t kMenuNormalToggle = 18;
 inline constexpr int32_t kMenuPushToPlay = 19;
+inline constexpr int32_t kMenuStartAtLogin = 20;
 
 // Builds the menu once, with its check marks from the current settings. The
 // "Disk" item is there only when the soundpack had disk sounds by now.
@@ -32,6 +33,10 @@ void BuildTrayMenu(AppState& state);
 // Carries out one menu command; the caller saves the settings afterwards.
 // "Exit" and a cancelled soundpack choice end the process here.
 void RunMenuCommand(AppState& state, int32_t id);
+
+// Whether the command changes what "settings.ini" holds, so that the caller
+// saves them; the start at login lives outside it.
+bool MenuCommandSavesSettings(int32_t id);
 
 // "Load soundpack...": frees the current sounds, asks for a folder, loads it
 // and starts it; ends the process when no folder is chosen.

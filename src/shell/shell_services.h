@@ -1,6 +1,7 @@
 // The desktop shell as the program calls it: tray icon and tooltip, pop-up
 // menu, one global hotkey, the event wait, message boxes and requesters, the
-// clock, starting a program elevated, and the end of the process.
+// clock, starting a program elevated, one instance per desktop session, the
+// start at login, and the end of the process.
 #ifndef VESKA_SHELL_SHELL_SERVICES_H_
 #define VESKA_SHELL_SHELL_SERVICES_H_
 
@@ -81,6 +82,19 @@ class ShellServices {
   // Starts a program with administrator rights; never waits for it.
   virtual void RunElevated(const std::string& file,
                            const std::string& parameters) = 0;
+
+  // Claims this desktop session for this process, until it ends: false when
+  // another instance of the program holds it. A session that cannot be told
+  // (no place for the claim) counts as claimed, so that the program runs.
+  virtual bool ClaimSession() = 0;
+
+  // Whether the desktop starts this program, in the current working folder,
+  // when the user logs in. An entry for another copy or folder is not ours.
+  virtual bool LoginStartExists() = 0;
+  // Makes or removes that entry; only an entry of ours is removed. False,
+  // with the reason in `*error`, when the entry could not be changed; nothing
+  // half-written is left then.
+  virtual bool SetLoginStart(bool on, std::string* error) = 0;
 
   // Ends the process. The scripted binding used by tests throws
   // ProcessExit instead, so that a test sees the way out.

@@ -22,7 +22,8 @@ TEST_F(AppTest, MenuHoldsEveryItemInOrderWithItsMarks) {
             "12 1.5 seconds @Refresh Time\n13 2 seconds @Refresh Time\n"
             "14 5 seconds @Refresh Time\n15 10 seconds @Refresh Time\n"
             "18 Normal Toggle @Keyboard Mode *\n"
-            "19 Push To Play @Keyboard Mode\n1 Exit @\n");
+            "19 Push To Play @Keyboard Mode\n20 Start at login @\n"
+            "1 Exit @\n");
 }
 
 TEST_F(AppTest, PresetsCheckOnlyTheChosenItemAndCustomKeepsItsMark) {

@@ -91,7 +91,7 @@ e2e_wait_until 5 cmp -s "$E2E_TMP/expected.ini" "$work/settings.ini" ||
 [ -z "$(e2e_find_window Error)" ] || e2e_fail "a save that worked showed a box"
 e2e_log "ok: with room again, the next command saved every setting"
 
-choose Down Down Down Down Down Down Return # Exit
+choose Down Down Down Down Down Down Down Return # Exit (below "Start at login")
 e2e_wait_exit 10
 ((VESKA_RC == 0)) || e2e_fail "Exit ended the program with code $VESKA_RC"
 echo "PASS: disk_full"

@@ -76,7 +76,7 @@ xdotool mousemove --sync "$icon_x" "$icon_y" click 1
 sleep 0.6
 xdotool mousemove --sync 5 795
 sleep 0.2
-xdotool key --delay 150 Down Down Down Down Down Down Return
+xdotool key --delay 150 Down Down Down Down Down Down Down Return # Exit
 e2e_wait_exit 10
 ((VESKA_RC == 0)) || e2e_fail "Exit ended the program with code $VESKA_RC"
 

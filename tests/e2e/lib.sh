@@ -757,3 +757,34 @@ e2e_open_tray_menu() {
   xdotool mousemove --sync 5 795
   sleep 0.2
 }
+
+# ---- A file a step must leave alone, and the streams that play.
+
+# e2e_freeze FILE : notes FILE's bytes and gives it a time long past, so that
+# e2e_expect_untouched sees a write even of the same bytes.
+e2e_freeze() {
+  cp "$1" "$E2E_TMP/frozen.${1//\//_}"
+  touch -d '2020-01-01 00:00' "$1"
+}
+# e2e_expect_untouched WHAT FILE : fails unless FILE is as e2e_freeze left it.
+e2e_expect_untouched() {
+  cmp -s "$E2E_TMP/frozen.${2//\//_}" "$2" || e2e_fail "$1 changed ${2##*/}"
+  [ "$(stat -c %Y "$2")" = "$(date -d '2020-01-01 00:00' +%s)" ] ||
+    e2e_fail "$1 wrote ${2##*/} (its time changed)"
+}
+
+# e2e_players : how many streams play into the sink.
+e2e_players() { pactl list short sink-inputs 2>/dev/null | wc -l; }
+
+# e2e_expect_second_start_gone FIRST-PID SETTINGS : the refused second start
+# (VESKA_PID) ends with code 0 within 15 s, leaving the first program and
+# its one stream, and SETTINGS as e2e_freeze left it.
+e2e_expect_second_start_gone() {
+  e2e_wait_exit 15
+  ((VESKA_RC == 0)) || e2e_fail "the second start ended with code $VESKA_RC"
+  e2e_log "ok: the second start said so and ended with code 0"
+  (($(e2e_players) == 1)) || e2e_fail "$(e2e_players) sounds play after the second start"
+  e2e_alive "$1" || e2e_fail "the first program ended too"
+  e2e_expect_untouched "the second start" "$2"
+  VESKA_PID=$1
+}

@@ -28,7 +28,7 @@ windows=$(e2e_program_windows)
 # open, moves the pointer off it so that only the keyboard picks the item,
 # and types the keys.
 # Top level: Load soundpack..., Volume, Elements, Refresh Time,
-# Keyboard Mode, Exit.
+# Keyboard Mode, Start at login, Exit.
 choose() {
   e2e_wait_windows "$windows" 10 || e2e_fail "the previous menu did not close"
   # Where the icon is now: the tray host may have laid itself out anew.
@@ -70,7 +70,7 @@ expect_settings "refresh preset 1 second" "$pack" 0.5 1 1 1 1000 0 6 122
 choose Down Down Down Down Down Right Down Return # Keyboard Mode > Push To Play
 expect_settings "keyboard mode Push To Play" "$pack" 0.5 1 1 1 1000 1 6 122
 
-choose Down Down Down Down Down Down Return # Exit
+choose Down Down Down Down Down Down Down Return # Exit (below "Start at login")
 e2e_wait_exit 10
 ((VESKA_RC == 0)) || e2e_fail "Exit ended the program with code $VESKA_RC"
 e2e_log "ok: Exit ended the program with code 0"

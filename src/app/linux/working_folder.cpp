@@ -95,7 +95,7 @@ fs::path ChooseWorkingFolder(const FolderPlaces& places, std::string* error) {
   return folder;
 }
 
-void EnterWorkingFolder() {
+FolderPlaces EnterWorkingFolder() {
   const FolderPlaces places = CurrentFolderPlaces();
   std::string error;
   const fs::path folder = ChooseWorkingFolder(places, &error);
@@ -105,6 +105,7 @@ void EnterWorkingFolder() {
     error = "VESKA cannot work in " + folder.string() + ": " + ec.message();
   }
   if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  return places;
 }
 
 }  // namespace veska

@@ -33,8 +33,9 @@ std::filesystem::path ChooseWorkingFolder(const FolderPlaces& places,
                                           std::string* error);
 
 // Chooses with the places of this process and changes into the folder; on
-// failure says why on standard error and stays where it is.
-void EnterWorkingFolder();
+// failure says why on standard error and stays where it is. Returns the
+// places it chose from.
+FolderPlaces EnterWorkingFolder();
 
 }  // namespace veska
 

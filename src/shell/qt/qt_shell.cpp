@@ -37,8 +37,10 @@
 #include <vector>
 
 #include "shell/event_queue.h"
+#include "shell/qt/login_start.h"
 #include "shell/qt/portal_hotkey.h"
 #include "shell/qt/program_start.h"
+#include "shell/qt/session_lock.h"
 #include "shell/qt/tray_image.h"
 #include "shell/qt/x11_hotkey.h"
 
@@ -156,6 +158,9 @@ struct QtShell::Impl {
   ShellEventQueue events;
   std::string window_title;
   int tray_host_present = -1;  // not looked at yet
+  std::string display;         // the display this shell shows on, for the lock
+  SessionLock session_lock;
+  LoginStart login_start{std::filesystem::path()};
 
   // Said once each time the notification area goes or returns: the toolkit
   // puts the icon back by itself, but the user should know why it vanished.
@@ -238,6 +243,10 @@ std::unique_ptr<QtShell> QtShell::Create(std::string* error) {
   application_arguments.argv[3] = nullptr;
 
   auto impl = std::make_unique<Impl>();
+  impl->display =
+      std::strcmp(platform, "xcb") == 0
+          ? "x11-" + X11DisplayName(std::getenv("DISPLAY"))
+          : std::string("wayland-") + std::getenv("WAYLAND_DISPLAY");
   // The toolkit switches to the user's locale; numbers in the program's
   // files must keep being written and read with a decimal point.
   const std::string locale = std::setlocale(LC_ALL, nullptr);
@@ -472,6 +481,23 @@ uint32_t QtShell::ElapsedMs() {
 void QtShell::RunElevated(const std::string& file,
                           const std::string& parameters) {
   StartElevated(file, parameters);
+}
+
+void QtShell::SetAutostartFolder(const std::filesystem::path& folder) {
+  impl_->login_start = LoginStart(folder);
+}
+
+bool QtShell::ClaimSession() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string path = SessionLockPath(
+      runtime ? runtime : "", static_cast<unsigned>(geteuid()), impl_->display);
+  return impl_->session_lock.Take(path) != SessionLock::Claim::kTaken;
+}
+
+bool QtShell::LoginStartExists() { return impl_->login_start.Exists(); }
+
+bool QtShell::SetLoginStart(bool on, std::string* error) {
+  return impl_->login_start.Set(on, error);
 }
 
 void QtShell::ExitProcess(int exit_code) {

@@ -6,6 +6,7 @@
 #define VESKA_SHELL_QT_QT_SHELL_H_
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ class QtShell : public ShellServices {
   // message for standard error; nothing of the toolkit has been made then.
   // At most one shell exists per process.
   static std::unique_ptr<QtShell> Create(std::string* error);
+
+  // Where the start at login is kept ($XDG_CONFIG_HOME/autostart); without
+  // one the program cannot start at login.
+  void SetAutostartFolder(const std::filesystem::path& folder);
 
   ~QtShell() override;
   QtShell(const QtShell&) = delete;
@@ -51,6 +56,9 @@ class QtShell : public ShellServices {
   uint32_t ElapsedMs() override;
   void RunElevated(const std::string& file,
                    const std::string& parameters) override;
+  bool ClaimSession() override;
+  bool LoginStartExists() override;
+  bool SetLoginStart(bool on, std::string* error) override;
   [[noreturn]] void ExitProcess(int exit_code) override;
 
  private:

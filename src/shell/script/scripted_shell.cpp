@@ -150,6 +150,29 @@ void ScriptedShell::RunElevated(const std::string& file,
   elevated_.push_back(parameters.empty() ? file : file + " " + parameters);
 }
 
+bool ScriptedShell::ClaimSession() {
+  session_claimed_ = !session_taken_;
+  return session_claimed_;
+}
+
+bool ScriptedShell::LoginStartExists() {
+  return login_entry_ == LoginEntry::kOurs;
+}
+
+bool ScriptedShell::SetLoginStart(bool on, std::string* error) {
+  calls_.push_back(on ? "SetLoginStart on" : "SetLoginStart off");
+  if (!login_failure_.empty()) {
+    if (error != nullptr) *error = login_failure_;
+    return false;
+  }
+  if (on) {
+    login_entry_ = LoginEntry::kOurs;
+  } else if (login_entry_ == LoginEntry::kOurs) {
+    login_entry_ = LoginEntry::kNone;
+  }
+  return true;
+}
+
 void ScriptedShell::ExitProcess(int exit_code) {
   calls_.push_back("ExitProcess " + std::to_string(exit_code));
   throw ProcessExit{exit_code};

@@ -70,6 +70,14 @@ class ScriptedShell : public ShellServices {
     on_wait_ = std::move(hook);
   }
   void SetImageLoads(bool loads) { image_loads_ = loads; }
+  // Another instance holds the desktop session.
+  void SetSessionTaken(bool taken) { session_taken_ = taken; }
+  // The login start entry, kept in memory: none, ours, or one that starts
+  // another copy or folder.
+  enum class LoginEntry { kNone, kOurs, kOther };
+  void SetLoginEntry(LoginEntry entry) { login_entry_ = entry; }
+  // Every later SetLoginStart fails with this reason ("" succeeds again).
+  void FailLoginStart(const std::string& reason) { login_failure_ = reason; }
 
   // --- What the program did ---
   const std::vector<Message>& messages() const { return messages_; }
@@ -91,6 +99,8 @@ class ScriptedShell : public ShellServices {
   const std::vector<std::string>& calls() const { return calls_; }
   uint32_t now() const { return now_; }
   int wait_count() const { return waits_; }
+  LoginEntry login_entry() const { return login_entry_; }
+  bool session_claimed() const { return session_claimed_; }
 
   // --- ShellServices ---
   ImageHandle LoadImage(const std::string& path) override;
@@ -118,6 +128,9 @@ class ScriptedShell : public ShellServices {
   uint32_t ElapsedMs() override { return now_; }
   void RunElevated(const std::string& file,
                    const std::string& parameters) override;
+  bool ClaimSession() override;
+  bool LoginStartExists() override;
+  bool SetLoginStart(bool on, std::string* error) override;
   [[noreturn]] void ExitProcess(int exit_code) override;
 
  private:
@@ -137,6 +150,10 @@ class ScriptedShell : public ShellServices {
   uint32_t end_ms_ = 600000;
   uint32_t now_ = 0;
   bool image_loads_ = true;
+  bool session_taken_ = false;
+  bool session_claimed_ = false;
+  LoginEntry login_entry_ = LoginEntry::kNone;
+  std::string login_failure_;
 
   std::vector<Message> messages_;
   std::vector<std::string> tooltips_;

@@ -14,6 +14,7 @@
 
 #include "shell/event_queue.h"
 #include "shell/held_hotkey.h"
+#include "shell/win32/session_and_login.h"
 #include "shell/win32/tray_icon.h"
 #include "shell/win32/wide_text.h"
 
@@ -535,6 +536,14 @@ void Win32Shell::RunElevated(const std::string& file,
       wide_parameters.empty() ? nullptr : wide_parameters.c_str();
   info.nShow = SW_SHOWNORMAL;
   ShellExecuteExW(&info);
+}
+
+bool Win32Shell::ClaimSession() { return ClaimWindowsSession(); }
+
+bool Win32Shell::LoginStartExists() { return StartupShortcutExists(); }
+
+bool Win32Shell::SetLoginStart(bool on, std::string* error) {
+  return SetStartupShortcut(on, error);
 }
 
 void Win32Shell::ExitProcess(int exit_code) {

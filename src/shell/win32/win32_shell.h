@@ -44,6 +44,9 @@ class Win32Shell : public ShellServices {
   uint32_t ElapsedMs() override;
   void RunElevated(const std::string& file,
                    const std::string& parameters) override;
+  bool ClaimSession() override;
+  bool LoginStartExists() override;
+  bool SetLoginStart(bool on, std::string* error) override;
   [[noreturn]] void ExitProcess(int exit_code) override;
 
   // For tests: the pop-up menu (an HMENU), the hidden window (an HWND), the

@@ -30,7 +30,7 @@ level quarter
 quarter_peak=$peak
 
 # Top level: Load soundpack..., Volume, Elements, Refresh Time,
-# Keyboard Mode, Exit; the first Down picks the first item, and a sub-menu
+# Keyboard Mode, Start at login, Exit; the first Down picks the first item, and a sub-menu
 # opens on its first item.
 win_menu Down Down Right Down Down Return # Volume > 50%
 win_expect_settings "volume preset 50%" "$work/settings.ini" "$pack" 0.5 1 1 1 500 0 6 122
@@ -74,7 +74,7 @@ e2e_check "$peak < 0.0005" "an empty custom volume is silence (peak $peak)"
 win_menu Down Down Down Down Down Right Down Return # Keyboard Mode > Push To Play
 win_expect_settings "keyboard mode Push To Play" "$work/settings.ini" "$pack" 0 1 1 1 1000 1 6 122
 
-win_menu Down Down Down Down Down Down Return # Exit
+win_menu Down Down Down Down Down Down Down Return # Exit (below "Start at login")
 e2e_wait_exit 10
 ((VESKA_RC == 0)) || e2e_fail "Exit ended the program with code $VESKA_RC"
 e2e_log "ok: Exit ended the program with code 0"
