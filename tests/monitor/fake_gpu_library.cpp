@@ -41,7 +41,8 @@ int nvmlDeviceGetHandleByIndex_v2(unsigned index, void** device) {
   *device = &g_devices[index];
   return 0;
 }
-int nvmlDeviceGetUtilizationRates(void* device, Utilization* use) {
+int nvmlDeviceGetUtilizationRates(void* device, void* to) {
+  auto* use = static_cast<Utilization*>(to);
   use->gpu = Busy(*static_cast<int*>(device));
   use->memory = 0;
   return 0;

@@ -82,7 +82,9 @@ class GpuLoad::ManagementLibrary {
   Status (*shutdown_)() = nullptr;
   Status (*count_)(unsigned*) = nullptr;
   Status (*device_)(unsigned, void**) = nullptr;
-  Status (*rates_)(void*, Utilization*) = nullptr;
+  // The utilisation goes through an untyped pointer: the library's C
+  // interface promises its layout, not a C++ type.
+  Status (*rates_)(void*, void*) = nullptr;
 };
 
 GpuLoad::GpuLoad(const std::string& sys_root, std::string library,
