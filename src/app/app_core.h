@@ -5,6 +5,7 @@
 #ifndef VESKA_APP_APP_CORE_H_
 #define VESKA_APP_APP_CORE_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,8 @@ struct AppCore {
   int32_t PlayCPU = 1;
   int32_t PlayRAM = 1;
   int32_t PlayDisk = 1;
+  // Network, GPU, temperature, battery (by Resource).
+  std::array<int32_t, kResourceCount> PlayResources{1, 1, 1, 1};
   int32_t KeyboardMode = 1;
   int32_t KeyboardModifiers = 6;
   int32_t KeyboardKey = 122;
@@ -51,7 +54,12 @@ struct AppCore {
   int32_t CoreIndex = 0;
   uintptr_t TrayImage = 0;
 
-  ElementSwitches Switches() const { return {PlayCPU, PlayRAM, PlayDisk}; }
+  // The optional resources the sensors were last prepared for.
+  std::array<bool, kResourceCount> SensorsPrepared{};
+
+  ElementSwitches Switches() const {
+    return {PlayCPU, PlayRAM, PlayDisk, PlayResources};
+  }
 };
 
 }  // namespace veska

@@ -6,6 +6,7 @@
 
 #include "app/linux/working_folder.h"
 #include "app/startup.h"
+#include "monitor/linux/linux_resource_sensors.h"
 #include "monitor/linux/proc_counter_library.h"
 #include "shell/qt/qt_shell.h"
 #include "sound/decoders.h"
@@ -22,7 +23,9 @@ int main() {
   // The process ends inside the shell while these still live.
   veska::ProcCounterLibrary counters;
   veska::LinuxSoundDevice device;
+  veska::LinuxResourceSensors sensors(
+      veska::LinuxResourceSensors::RootsFromEnvironment());
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::RunProgram({counters, device, *shell, decoders});
+  veska::RunProgram({counters, device, *shell, decoders, &sensors});
 }

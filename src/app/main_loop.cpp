@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/hotkey.h"
+#include "app/resource_items.h"
 #include "app/settings_file.h"
 #include "app/tray_menu.h"
 #include "monitor/load_sampling.h"
@@ -64,7 +65,8 @@ std::string TooltipText(const AppState& state) {
   const MonitorState& monitor = state.monitor;
   return "VESKA - AVG CPU: " + std::to_string(monitor.CpuAverage) +
          "% - RAM: " + std::to_string(RoundHalfEven(monitor.RAMLoad)) +
-         "% - Disk: " + std::to_string(RoundHalfEven(monitor.DiskLoad));
+         "% - Disk: " + std::to_string(RoundHalfEven(monitor.DiskLoad)) +
+         ResourceTooltipText(state);
 }
 
 void RunMainLoopPass(AppState& state) {
@@ -87,6 +89,7 @@ void RunMainLoopPass(AppState& state) {
     if (state.soundpack.HasDiskSounds == 1) {
       SampleDiskLoad(state.monitor, counters);
     }
+    SampleResources(state);
   }
 
   UpdateTargets(state.soundpack, state.monitor);

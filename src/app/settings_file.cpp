@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/resource_items.h"
 #include "app/startup.h"
 #include "prefs/preferences_store.h"
 #include "shell/shell_services.h"
@@ -37,6 +38,7 @@ void LoadSettings(AppState& state) {
   state.KeyboardMode = prefs.ReadInteger("KeyboardMode", 0);
   state.KeyboardModifiers = prefs.ReadInteger("KeyboardModifiers", 6);
   state.KeyboardKey = prefs.ReadInteger("KeyboardKey", 122);
+  ReadResourceSwitches(state);
 
   // The soundpack's own "prefs.ini" replaces the settings file as the
   // store's current file, so every key is read before this.
@@ -70,6 +72,7 @@ void SaveSettings(AppState& state) {
   prefs.WriteInteger("KeyboardMode", state.KeyboardMode);
   prefs.WriteInteger("KeyboardModifiers", state.KeyboardModifiers);
   prefs.WriteInteger("KeyboardKey", state.KeyboardKey);
+  WriteResourceSwitches(state);
   if (!prefs.ClosePreferences()) {
     state.services.shell->ShowMessage("Error", "Can't write settings file.",
                                       kMessageOk);

@@ -5,6 +5,7 @@
 
 #include "app/hotkey.h"
 #include "app/main_loop.h"
+#include "app/resource_items.h"
 #include "app/runtime.h"
 #include "app/settings_file.h"
 #include "app/tray_menu.h"
@@ -66,6 +67,7 @@ void StartUp(AppState& state, std::span<const SoundDecoder> decoders) {
   state.TrayImage = shell.LoadImage("VESKA.bmp");
 
   LoadSettings(state);
+  FollowSoundpackResources(state);
 
   shell.OpenHiddenWindow("VESKA");
   shell.AddTrayIcon(1, state.TrayImage);
@@ -93,6 +95,7 @@ void ShutDown(AppState& state) {
   state.services.sound->Release(AllSounds);
   CloseCpuQuery(state.monitor, *state.services.counters);
   CloseDiskQuery(state.monitor, *state.services.counters);
+  ReleaseResourceSensors(state);
   SaveSettings(state);
   RuntimeShutdown(state);
 }

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "app/main_loop.h"
+#include "app/resource_items.h"
 #include "app/startup.h"
 #include "prefs/preferences_store.h"
 #include "shell/shell_services.h"
 #include "sound/sound_engine.h"
+#include "soundpack/resource_elements.h"
 #include "soundpack/sonification.h"
 
 namespace veska {
@@ -155,6 +157,7 @@ void BuildTrayMenu(AppState& state) {
     shell.AddMenuItem(kMenuDisk, "Disk");
     if (state.PlayDisk == 1) shell.SetMenuCheck(kMenuDisk, true);
   }
+  AddResourceMenuItems(state);
   shell.CloseSubMenu();
 
   // No refresh item is checked until one is chosen.
@@ -189,6 +192,7 @@ void ReloadSoundpack(AppState& state) {
     soundpack.CoreSliding[static_cast<std::size_t>(state.CoreIndex)] = 0;
   }
   SelectSoundpackOrEnd(state);
+  FollowSoundpackResources(state);
   StartSounds(soundpack, state.monitor, state.Switches(),
               *state.services.sound);
 }
@@ -236,6 +240,13 @@ void RunMenuCommand(AppState& state, int32_t id) {
       shell.SetMenuCheck(kMenuPushToPlay, true);
       return;
     default:
+      if (const std::optional<Resource> resource = ResourceOfMenuItem(id)) {
+        const std::size_t index = IndexOf(*resource);
+        ToggleElements(state, state.PlayResources[index], id,
+                       PairOrSingle(state.soundpack.Resources[index].SoundMode,
+                                    kResourceElements[index].name));
+        return;
+      }
       if (id >= kMenuRefreshQuarter && id <= kMenuRefresh10s) {
         state.RefreshTime =
             kRefreshValues[static_cast<std::size_t>(id - kMenuRefreshQuarter)];

@@ -1,16 +1,19 @@
 // Load monitoring owns the two counter queries and their counters, the
 // counter paths and the localized names they are built from, the last core
-// loads, the RAM and disk figures and the CPU average. It needs a
-// CounterLibrary for all of it, and the ShellServices only to offer the
-// counter repair; it knows nothing of the layers above.
+// loads, the RAM and disk figures, the CPU average and the optional
+// resources' figures. It needs a CounterLibrary for all of it but those, a
+// ResourceSensors for those, and the ShellServices only to offer the counter
+// repair; it knows nothing of the layers above.
 #ifndef VESKA_MONITOR_MONITOR_STATE_H_
 #define VESKA_MONITOR_MONITOR_STATE_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "monitor/counter_library.h"
+#include "monitor/resource_sensors.h"
 
 namespace veska {
 
@@ -38,6 +41,10 @@ struct MonitorState {
   float RAMLoad = 0.0f;
   double DiskLoad = 0.0;
   int32_t CpuAverage = 0;
+  // The optional resources by Resource: the last figure read (bytes per
+  // second, percent, degrees Celsius, percent of charge) and its load.
+  std::array<double, kResourceCount> ResourceFigures{};
+  std::array<double, kResourceCount> ResourceLoads{};
 };
 
 }  // namespace veska

@@ -42,7 +42,7 @@ class ShellServices {
   // Not added without an image.
   virtual bool AddTrayIcon(int32_t id, ImageHandle image) = 0;
   virtual void RemoveTrayIcon(int32_t id) = 0;
-  // Cut to 63 characters.
+  // Cut to 127 characters, the most a Windows tray tooltip holds.
   virtual void SetTrayTooltip(int32_t id, const std::string& text) = 0;
 
   // Items go, in call order, into the innermost open sub-menu.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "monitor/load_sampling.h"
+#include "soundpack/resource_elements.h"
 
 namespace veska {
 namespace {
@@ -110,7 +111,7 @@ void SetCrossFade(Elements& elements, const std::string& key,
   elements.SetVolume(key + "b" + suffix, RoundHalfEven(Scaled(level, volume)));
 }
 
-// RAM and disk: every volume rounded.
+// RAM, disk and the optional elements: every volume rounded.
 void SetResourceSounds(Elements& elements, int32_t mode, const std::string& key,
                        int32_t level, float volume) {
   switch (mode) {
@@ -170,6 +171,19 @@ int32_t DiskTargetOf(const MonitorState& monitor) {
   return RoundHalfEven(monitor.DiskLoad);
 }
 
+int32_t ResourceTargetOf(const MonitorState& monitor, Resource resource) {
+  return RoundHalfEven(monitor.ResourceLoads[IndexOf(resource)]);
+}
+
+// Calls `visit` with each optional element the pack has, and its row.
+template <typename State, typename Visit>
+void ForEachResource(State& state, Visit visit) {
+  for (const ResourceElement& row : kResourceElements) {
+    auto& element = state.Resources[IndexOf(row.resource)];
+    if (element.HasSounds == 1) visit(row, element);
+  }
+}
+
 // A level rests when the next tick leaves it where it is and the target a
 // later pass gives it (`next`, none when it takes none) is where it is too.
 bool Rests(int32_t level, int32_t target, int32_t sliding,
@@ -212,6 +226,13 @@ void UpdateTargets(SoundpackState& state, MonitorState& monitor) {
     state.DiskTarget = DiskTargetOf(monitor);
     state.DiskSliding = 1;
   }
+  ForEachResource(
+      state, [&](const ResourceElement& row, ResourceElementState& element) {
+        if (element.Sliding == 0) {
+          element.Target = ResourceTargetOf(monitor, row.resource);
+          element.Sliding = 1;
+        }
+      });
 }
 
 bool LevelsAtRest(const SoundpackState& state, const MonitorState& monitor) {
@@ -245,9 +266,18 @@ bool LevelsAtRest(const SoundpackState& state, const MonitorState& monitor) {
              RAMTargetOf(monitor))) {
     return false;
   }
-  return state.HasDiskSounds != 1 ||
-         Rests(state.DiskLevel, state.DiskTarget, state.DiskSliding,
-               DiskTargetOf(monitor));
+  if (state.HasDiskSounds == 1 &&
+      !Rests(state.DiskLevel, state.DiskTarget, state.DiskSliding,
+             DiskTargetOf(monitor))) {
+    return false;
+  }
+  bool rest = true;
+  ForEachResource(state, [&](const ResourceElement& row,
+                             const ResourceElementState& element) {
+    rest = rest && Rests(element.Level, element.Target, element.Sliding,
+                         ResourceTargetOf(monitor, row.resource));
+  });
+  return rest;
 }
 
 void SlideLevels(SoundpackState& state, const MonitorState& monitor) {
@@ -271,6 +301,12 @@ void SlideLevels(SoundpackState& state, const MonitorState& monitor) {
   if (state.HasDiskSounds == 1 && state.DiskSliding == 1) {
     Step(state.DiskLevel, state.DiskTarget, state.DiskSliding);
   }
+  ForEachResource(state,
+                  [](const ResourceElement&, ResourceElementState& element) {
+                    if (element.Sliding == 1) {
+                      Step(element.Level, element.Target, element.Sliding);
+                    }
+                  });
 }
 
 void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
@@ -293,6 +329,11 @@ void UpdateSounds(SoundpackState& state, const MonitorState& monitor,
     SetResourceSounds(elements, state.DiskSoundMode, "Disk", state.DiskLevel,
                       volume);
   }
+  ForEachResource(state, [&](const ResourceElement& row,
+                             const ResourceElementState& element) {
+    SetResourceSounds(elements, element.SoundMode, row.name, element.Level,
+                      volume);
+  });
 }
 
 void StartSounds(SoundpackState& state, const MonitorState& monitor,
@@ -312,6 +353,12 @@ void StartSounds(SoundpackState& state, const MonitorState& monitor,
   if (state.HasDiskSounds == 1 && play.PlayDisk == 1) {
     elements.PlayResource(state.DiskSoundMode, "Disk", "");
   }
+  ForEachResource(state, [&](const ResourceElement& row,
+                             const ResourceElementState& element) {
+    if (play.PlayResources[IndexOf(row.resource)] == 1) {
+      elements.PlayResource(element.SoundMode, row.name, "");
+    }
+  });
 
   if (state.UseAverages != 0) return;
   // One core has no neighbour to be spread from; it stands in the middle.

@@ -2,6 +2,7 @@
 #ifndef VESKA_SOUNDPACK_SONIFICATION_H_
 #define VESKA_SOUNDPACK_SONIFICATION_H_
 
+#include <array>
 #include <cstdint>
 
 #include "monitor/monitor_state.h"
@@ -16,6 +17,8 @@ struct ElementSwitches {
   int32_t PlayCPU = 1;
   int32_t PlayRAM = 1;
   int32_t PlayDisk = 1;
+  // The optional elements, by Resource.
+  std::array<int32_t, kResourceCount> PlayResources{1, 1, 1, 1};
 };
 
 // Every main-loop pass: the CPU average, and new targets for the levels that

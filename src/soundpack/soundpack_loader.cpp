@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "soundpack/resource_elements.h"
 #include "soundpack/soundpack_selection.h"
 
 namespace veska {
@@ -26,12 +27,45 @@ std::string ExtensionOf(const std::string& name) {
   return extension;
 }
 
+// "net", "net_a" or "net_b" for the element named "net".
+bool IsFileOf(std::string_view stem, std::string_view element) {
+  if (stem == element) return true;
+  return stem.size() == element.size() + 2 && stem.starts_with(element) &&
+         (stem.ends_with("_a") || stem.ends_with("_b"));
+}
+
+std::string_view StemOf(const std::string& name, const std::string& extension) {
+  return std::string_view(name.data(), name.size() - extension.size() - 1);
+}
+
+// The optional elements' files take no part: a stray "temp.txt" beside a
+// pack made before they existed must not change its extension.
 bool IsElementFile(const std::string& name) {
   const std::string extension = ExtensionOf(name);
   if (extension.empty()) return false;
-  const std::string_view stem(name.data(), name.size() - extension.size() - 1);
-  return std::find(kElementFileNames.begin(), kElementFileNames.end(), stem) !=
-         kElementFileNames.end();
+  return std::find(kElementFileNames.begin(), kElementFileNames.end(),
+                   StemOf(name, extension)) != kElementFileNames.end();
+}
+
+bool IsResourceElementFile(const std::string& name) {
+  const std::string extension = ExtensionOf(name);
+  if (extension.empty()) return false;
+  return std::any_of(kResourceElements.begin(), kResourceElements.end(),
+                     [&](const ResourceElement& row) {
+                       return IsFileOf(StemOf(name, extension), row.name);
+                     });
+}
+
+// An optional element is there when a file of it has the pack's extension;
+// which of them the mode loads is the mode's business, as for the disk.
+bool HasFilesOf(const std::vector<std::string>& files,
+                const std::string& extension, std::string_view element) {
+  return std::any_of(files.begin(), files.end(), [&](const std::string& file) {
+    return file.size() > extension.size() && file.ends_with(extension) &&
+           IsFileOf(
+               std::string_view(file).substr(0, file.size() - extension.size()),
+               element);
+  });
 }
 
 bool NamesDisk(std::string name) {
@@ -132,6 +166,10 @@ bool ReadSoundpackPrefs(SoundpackState& state, PreferencesStore& prefs,
   state.SlideInterval = prefs.ReadInteger("SlideInterval", 100);
   state.FrequencyFluctuation = prefs.ReadInteger("FrequencyFluctuation", 0);
   state.DiskSoundMode = prefs.ReadInteger("DiskSoundMode", 1);
+  for (const ResourceElement& row : kResourceElements) {
+    state.Resources[IndexOf(row.resource)].SoundMode =
+        prefs.ReadInteger(row.mode_key, 0);
+  }
   prefs.ClosePreferences();
   return true;
 }
@@ -145,6 +183,10 @@ bool LoadSoundpackIfValid(SoundpackState& state, const MonitorState& monitor,
   state.SoundExtension = ChooseSoundExtension(files, state.SoundExtension);
   if (std::any_of(files.begin(), files.end(), NamesDisk)) {
     state.HasDiskSounds = 1;
+  }
+  for (const ResourceElement& row : kResourceElements) {
+    state.Resources[IndexOf(row.resource)].HasSounds =
+        HasFilesOf(files, state.SoundExtension, row.name) ? 1 : 0;
   }
 
   // Each core's sounds are detuned together, before the next core's load.
@@ -179,13 +221,23 @@ std::vector<ElementFile> ElementFiles(const SoundpackState& state,
   if (state.HasDiskSounds == 1) {
     AddResource(&files, state.DiskSoundMode, "/Disk", "Disk");
   }
+  for (const ResourceElement& row : kResourceElements) {
+    const ResourceElementState& element =
+        state.Resources[IndexOf(row.resource)];
+    if (element.HasSounds == 1) {
+      AddResource(&files, element.SoundMode, std::string("/") + row.name,
+                  row.name);
+    }
+  }
   return files;
 }
 
 std::string SoundFileExtension(const std::string& name) {
   return ExtensionOf(name);
 }
-bool IsElementFileName(const std::string& name) { return IsElementFile(name); }
+bool IsElementFileName(const std::string& name) {
+  return IsElementFile(name) || IsResourceElementFile(name);
+}
 bool NamesDiskSounds(const std::string& name) { return NamesDisk(name); }
 std::vector<std::string> ListSoundpackFiles(const std::string& folder) {
   return ListFiles(folder);

@@ -7,14 +7,24 @@
 #ifndef VESKA_SOUNDPACK_SOUNDPACK_STATE_H_
 #define VESKA_SOUNDPACK_SOUNDPACK_STATE_H_
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "monitor/resource_sensors.h"
 #include "soundpack/sound_table.h"
 
 namespace veska {
+
+// One optional element (network, GPU, temperature, battery) of the loaded
+// pack: its mode, whether the pack has its files, and its level.
+struct ResourceElementState {
+  int32_t SoundMode = 0;
+  int32_t HasSounds = 0;
+  int32_t Level = 0, Target = 0, Sliding = 0;
+};
 
 struct SoundpackState {
   int32_t CPUSoundMode = 2;
@@ -34,6 +44,8 @@ struct SoundpackState {
   std::vector<int32_t> CoreLevels;
   std::vector<int32_t> CoreTargets;
   std::vector<int32_t> CoreSliding;
+  // By Resource.
+  std::array<ResourceElementState, kResourceCount> Resources;
   int32_t PanStep = 0;
   int32_t PanPosition = 0;
   // Seeded once per process; draws the per-core detune.

@@ -113,6 +113,19 @@ class AppTest : public ::testing::Test {
                         [](auto& b) { return b->playing; });
   }
 
+  // A pack in packs/ with these prefs.ini lines and element files.
+  void MakePack(const std::string& name, const std::string& prefs,
+                const std::string& files) {
+    const fs::path folder = folder_.path() / "packs" / name;
+    fs::create_directories(folder);
+    Write(folder / "prefs.ini", "[soundpack]\n" + prefs + "\n");
+    std::istringstream names(files);
+    for (std::string file; names >> file;) {
+      WriteFile(folder / (file + ".wav"),
+                PcmWave(1, 8000, 16, std::vector<uint8_t>(Bytes(file), 0)));
+    }
+  }
+
   FakeCounterLibrary counters;
   RecordingSoundDevice device;
   std::FILE* diagnostics_ = std::tmpfile();
@@ -130,18 +143,6 @@ class AppTest : public ::testing::Test {
     for (char c : file) sum += static_cast<unsigned char>(c);
     return 2 * sum;
   }
-  void MakePack(const std::string& name, const std::string& prefs,
-                const std::string& files) {
-    const fs::path folder = folder_.path() / "packs" / name;
-    fs::create_directories(folder);
-    Write(folder / "prefs.ini", "[soundpack]\n" + prefs + "\n");
-    std::istringstream names(files);
-    for (std::string file; names >> file;) {
-      WriteFile(folder / (file + ".wav"),
-                PcmWave(1, 8000, 16, std::vector<uint8_t>(Bytes(file), 0)));
-    }
-  }
-
   TempFolder folder_;
   ScopedWorkingFolder working_{folder_.path()};
   std::vector<std::pair<uint32_t, std::function<void()>>> checkpoints_;

@@ -54,14 +54,14 @@ TEST(ScriptedShellTest, KeepsMenuStructureChecksAndTooltipLimit) {
   shell.CloseSubMenu();
   shell.AddMenuItem(1, "Exit");
   shell.SetMenuCheck(2, true);
-  shell.SetTrayTooltip(1, std::string(80, 'x'));
+  shell.SetTrayTooltip(1, std::string(200, 'x'));
 
   ASSERT_EQ(shell.menu().size(), 3u);
   EXPECT_EQ(shell.menu()[1].submenu, "Volume");
   EXPECT_EQ(shell.menu()[2].submenu, "");
   EXPECT_TRUE(shell.IsChecked(2));
   EXPECT_FALSE(shell.IsChecked(1));
-  EXPECT_EQ(shell.tooltips().back().size(), 63u);
+  EXPECT_EQ(shell.tooltips().back().size(), 127u);
   EXPECT_THROW(shell.ExitProcess(0), ProcessExit);
 }
 

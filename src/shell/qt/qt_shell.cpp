@@ -45,7 +45,8 @@
 namespace veska {
 namespace {
 
-constexpr int kTooltipLimit = 63;
+// The Windows shell's limit too, so both show the same text.
+constexpr int kTooltipLimit = 127;
 constexpr int kRequesterWidth = 300;
 constexpr int kRequesterHeight = 130;
 constexpr const char* kCheckedProperty = "veska-checked";

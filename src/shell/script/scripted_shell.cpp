@@ -45,7 +45,7 @@ void ScriptedShell::RemoveTrayIcon(int32_t id) {
 
 void ScriptedShell::SetTrayTooltip(int32_t id, const std::string& text) {
   calls_.push_back("SetTrayTooltip " + std::to_string(id));
-  tooltips_.push_back(text.substr(0, 63));
+  tooltips_.push_back(text.substr(0, 127));
 }
 
 void ScriptedShell::CreatePopupMenu() {

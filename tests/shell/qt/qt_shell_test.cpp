@@ -406,23 +406,30 @@ TEST_F(QtShellTest, TrayIconNeedsAnImageAndReportsEveryKindOfClick) {
   shell_->RemoveTrayIcon(42);
 }
 
-TEST_F(QtShellTest, TooltipIsCutTo63Characters) {
+TEST_F(QtShellTest, TooltipIsCutTo127Characters) {
   // Set before the icon exists: applied when it is added.
-  shell_->SetTrayTooltip(2, std::string(100, 'x'));
+  shell_->SetTrayTooltip(2, std::string(200, 'x'));
   ASSERT_TRUE(shell_->AddTrayIcon(2, shell_->LoadImage(WriteIcon())));
   QSystemTrayIcon* icon = FindTrayIcon(2);
   ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(icon->toolTip(), QString(63, 'x'));
+  EXPECT_EQ(icon->toolTip(), QString(127, 'x'));
 
   // Characters, not bytes.
   std::string accents;
-  for (int i = 0; i < 70; ++i) accents += "\xC3\xA9";  // e acute
+  for (int i = 0; i < 140; ++i) accents += "\xC3\xA9";  // e acute
   shell_->SetTrayTooltip(2, accents);
-  EXPECT_EQ(icon->toolTip(), QString(63, QChar(0xE9)));
+  EXPECT_EQ(icon->toolTip(), QString(127, QChar(0xE9)));
 
   // A character outside the basic plane is kept whole or dropped whole.
-  shell_->SetTrayTooltip(2, std::string(62, 'a') + "\xF0\x9F\x98\x80");
-  EXPECT_EQ(icon->toolTip(), QString(62, 'a'));
+  shell_->SetTrayTooltip(2, std::string(126, 'a') + "\xF0\x9F\x98\x80");
+  EXPECT_EQ(icon->toolTip(), QString(126, 'a'));
+  // The longest text the program shows, every optional element included.
+  const std::string longest =
+      "VESKA - AVG CPU: 100% - RAM: 100% - Disk: 100 - Net: 100% - GPU: "
+      "100% - Temp: 100\xC2\xB0"
+      "C - Battery: 100%";
+  shell_->SetTrayTooltip(2, longest);
+  EXPECT_EQ(icon->toolTip(), QString::fromUtf8(longest.c_str()));
   shell_->SetTrayTooltip(2, "VESKA");
   EXPECT_EQ(icon->toolTip(), "VESKA");
   shell_->RemoveTrayIcon(2);
