@@ -190,7 +190,12 @@ bool PdhResourceSensors::Open(Source& source, const wchar_t* path) {
 
 void PdhResourceSensors::Prepare(Resource resource) {
   Release(resource);
-  if (!Known(resource) || resource == Resource::kBattery) return;
+  if (!Known(resource)) return;
+  told_[static_cast<size_t>(resource)] = false;
+  if (resource == Resource::kBattery) {
+    ReadBattery();
+    return;
+  }
   Source& source = sources_[static_cast<size_t>(resource)];
   bool opened = false;
   if (resource == Resource::kNetwork) {
@@ -203,7 +208,7 @@ void PdhResourceSensors::Prepare(Resource resource) {
   } else {
     opened = Open(source, kZonePath);
   }
-  if (!opened) SayUnavailable(resource);
+  Note(resource, opened);
 }
 
 void PdhResourceSensors::Release(Resource resource) {
@@ -252,50 +257,43 @@ ResourceReading PdhResourceSensors::ReadCounter(Resource resource,
     if (item.valid && !no_sensor) counted.push_back(item);
   }
   if (counted.empty()) {
-    reading.available = status == ERROR_SUCCESS && waiting;
-    if (!reading.available) SayUnavailable(resource);
+    reading.available = Note(resource, status == ERROR_SUCCESS && waiting);
     return reading;
   }
-  reading.available = true;
+  reading.available = Note(resource, true);
   reading.value = Figure(resource, counted, source.scale);
   return reading;
 }
 
 ResourceReading PdhResourceSensors::ReadBattery() {
-  ResourceReading reading;
   SYSTEM_POWER_STATUS power{};
-  if (!GetSystemPowerStatus(&power) || power.BatteryFlag == kUnknown) {
-    SayUnavailable(Resource::kBattery);
-    return reading;
-  }
-  reading.available = true;
-  if (power.BatteryFlag & kNoSystemBattery) {
-    reading.value = 100.0;
-    reading.on_mains = true;
-    return reading;
-  }
-  if (power.BatteryLifePercent > 100) {  // 255: unknown
-    reading.available = false;
-    SayUnavailable(Resource::kBattery);
-    return reading;
-  }
-  reading.value = power.BatteryLifePercent;
-  reading.on_mains = power.ACLineStatus == 1;
-  return reading;
+  const bool answered = GetSystemPowerStatus(&power) &&
+                        power.BatteryFlag != kUnknown &&
+                        (power.BatteryFlag & kNoSystemBattery) == 0 &&
+                        power.BatteryLifePercent <= 100;  // 255: unknown
+  // No battery reads as a full one on the mains, as on every platform.
+  if (!Note(Resource::kBattery, answered)) return {false, 100.0, true};
+  return {true, static_cast<double>(power.BatteryLifePercent),
+          power.ACLineStatus == 1};
 }
 
-void PdhResourceSensors::SayUnavailable(Resource resource) {
-  bool& said = said_[static_cast<size_t>(resource)];
-  if (said || messages_ == nullptr) return;
-  said = true;
+bool PdhResourceSensors::Note(Resource resource, bool answered) {
+  bool& told = told_[static_cast<size_t>(resource)];
+  if (answered || messages_ == nullptr) {
+    told = false;
+    return answered;
+  }
+  if (told) return false;
+  told = true;
   static constexpr const char* kWhat[kResourceCount] = {
       "no network interface reports its traffic; the network element",
       "no GPU reports its engines' use; the GPU element",
       "no thermal zone reports its temperature; the temperature element",
-      "the battery's charge is unknown; the battery element"};
+      "no battery reports its charge; the battery element"};
   std::fprintf(messages_, "VESKA: %s stays silent\n",
                kWhat[static_cast<size_t>(resource)]);
   std::fflush(messages_);
+  return false;
 }
 
 }  // namespace veska

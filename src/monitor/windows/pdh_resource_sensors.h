@@ -18,7 +18,7 @@ namespace veska {
 
 class PdhResourceSensors : public ResourceSensors {
  public:
-  // `messages` gets the one line per resource that nothing reports.
+  // `messages` gets the line that says a resource's element stays silent.
   explicit PdhResourceSensors(std::FILE* messages = stderr);
   ~PdhResourceSensors() override;
   PdhResourceSensors(const PdhResourceSensors&) = delete;
@@ -40,9 +40,9 @@ class PdhResourceSensors : public ResourceSensors {
   bool Open(Source& source, const wchar_t* path);
   ResourceReading ReadCounter(Resource resource, Source& source);
   ResourceReading ReadBattery();
-  // Says once per resource, for the program's whole run, that nothing
-  // reports it.
-  void SayUnavailable(Resource resource);
+  // Returns `answered`. Says that nothing reports the resource, once from
+  // its Prepare or from its last answer on.
+  bool Note(Resource resource, bool answered);
 
   std::FILE* messages_;
   void* module_ = nullptr;  // HMODULE of pdh.dll
@@ -52,7 +52,7 @@ class PdhResourceSensors : public ResourceSensors {
   void* counter_array_ = nullptr;
   void* close_query_ = nullptr;
   std::array<Source, kResourceCount> sources_{};
-  std::array<bool, kResourceCount> said_{};
+  std::array<bool, kResourceCount> told_{};
 };
 
 }  // namespace veska
