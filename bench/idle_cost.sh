@@ -16,7 +16,7 @@ e2e_init idle_cost
 seconds=${1:-60}
 shift || true
 packs=("$@")
-((${#packs[@]})) || packs=(tidewater glasshouse clockwork)
+((${#packs[@]})) || packs=(tidewater glasshouse clockwork hearthside)
 VESKA_BIN=$(realpath "$VESKA_BIN")
 [ -x "$VESKA_BIN" ] || e2e_fail "no program at $VESKA_BIN (build it first)"
 e2e_require sox paplay

@@ -155,6 +155,15 @@ void ProcSeeds(Corpus& corpus, const fs::path& source) {
   corpus.Add(ProcInput({stat, disks, ReadBytes("/proc/meminfo"), stat, disks}));
 }
 
+void NetDevSeeds(Corpus& corpus, const fs::path&) {
+  const std::string text =
+      "Inter-|   Receive |  Transmit\n face |bytes packets|bytes packets\n"
+      "    lo: 12 1 0 0 0 0 0 0 12 1 0 0 0 0 0 0\n"
+      "  eth0: 3000 9 0 0 0 0 0 0 1000 9 0 0 0 0 0 0\n";
+  corpus.Add(Bytes(text.begin(), text.end()));
+  corpus.Add(ReadBytes("/proc/net/dev"));
+}
+
 void TrayBmpSeeds(Corpus& corpus, const fs::path& source) {
   Bytes bmp = ReadBytes(source / "VESKA.bmp");
   corpus.Add(bmp);
@@ -183,7 +192,8 @@ int main(int argc, char** argv) {
   for (const Target& target :
        {Target{"prefs", PrefsSeeds}, Target{"wav", WavSeeds},
         Target{"ogg_vorbis", OggSeeds}, Target{"flac", FlacSeeds},
-        Target{"proc", ProcSeeds}, Target{"tray_bmp", TrayBmpSeeds}}) {
+        Target{"proc", ProcSeeds}, Target{"net_dev", NetDevSeeds},
+        Target{"tray_bmp", TrayBmpSeeds}}) {
     Corpus corpus(out / target.name);
     target.make(corpus, source);
     std::printf("%s: %d seeds\n", target.name, corpus.count());

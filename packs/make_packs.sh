@@ -7,13 +7,16 @@
 #                RAM as loudness, disk as pitch
 #   clockwork/   WAV, CPU average as loudness, RAM as pitch, disk as a
 #                cross-fade
+#   hearthside/  FLAC, every element: the CPU as a fire, RAM, disk, the
+#                network as rain, the GPU as a fan, heat as a drone and the
+#                battery as a clock
 #   ../VESKA.bmp the tray icon
 #
 # Needs sox, oggenc, flac and ImageMagick (all installed by scripts/setup),
 # and veska-pack (build/veska-pack, or the one VESKA_PACK names), which checks
 # every pack made: the script fails when an element of one would be silent.
-# Run it from anywhere; it rewrites the packs beside it. Vary the numbers
-# below to make new designs.
+# Run it from anywhere; it rewrites the packs beside it (or only those named:
+# make_packs.sh hearthside). Vary the numbers below to make new designs.
 #
 # Every sound is a loop of a whole number of periods: each tone's frequency
 # (and each tremolo rate) times the loop length is a whole number, rhythmic
@@ -90,6 +93,18 @@ pattern() {
     n=$((n + 1))
   done
   sox -R -m "${inputs[@]}" "$out" trim 0 "$seconds"
+}
+
+# scatter COUNT SPACING PREFIX VARIANTS: COUNT pattern events about SPACING
+# seconds apart, nudged and of uneven loudness by fixed numbers so that they
+# do not sound like a machine, taking PREFIX0.wav .. PREFIX<VARIANTS-1>.wav
+# by turns; one event a line, for pattern.
+scatter() {
+  awk -v n="$1" -v step="$2" -v prefix="$3" -v variants="$4" 'BEGIN {
+    for (i = 0; i < n; i++)
+      printf "%s%d.wav@%.3f@%.2f\n", prefix, i % variants,
+        i * step + (i * 7 % 5) * 0.01, 0.3 + 0.7 * ((i * 3) % 5) / 4
+  }'
 }
 
 # finish IN OUT_WAV RATE SECONDS [EFFECT...]: the effects over three loops,
@@ -298,6 +313,88 @@ make_clockwork() {
     "DiskSoundMode=2"
 }
 
+# --- hearthside: a fire, rain on the window, a fan, a clock ----------------
+make_hearthside() {
+  local r=22050 s=4 w="$work/hearth"
+  mkdir -p "$w"
+  fresh_folder hearthside
+
+  # CPU, cross-faded: embers that glow at rest, a crackling blaze when busy.
+  noise "$w/brown.wav" $r $s brownnoise
+  finish "$w/brown.wav" "$w/cpu_a.wav" $r $s lowpass 300 tremolo 0.5 40
+  ping "$w/c0.wav" $r 3136 0.012
+  ping "$w/c1.wav" $r 2349 0.015
+  ping "$w/c2.wav" $r 4186 0.010
+  local crackle
+  mapfile -t crackle < <(scatter 24 0.1667 "$w/c" 3)
+  pattern "$w/crackle.wav" $r $s "${crackle[@]}"
+  noise "$w/pink.wav" $r $s pinknoise
+  mix "$w/blaze.wav" "$w/pink.wav" 0.5 "$w/crackle.wav" 1
+  finish "$w/blaze.wav" "$w/cpu_b.wav" $r $s bandpass 1200 0.7q \
+    tremolo 2 40
+
+  # RAM, heard as loudness: a kettle's low song before it boils.
+  tone "$w/k1.wav" $r $s sine 174.5
+  tone "$w/k2.wav" $r $s sine 261.75
+  mix "$w/kettle.wav" "$w/k1.wav" 0.7 "$w/k2.wav" 0.4
+  finish "$w/kettle.wav" "$w/ram.wav" $r $s tremolo 0.75 30 lowpass 900
+
+  # Disk, heard as loudness: logs settling, soft wooden knocks.
+  ping "$w/w1.wav" $r 392 0.09
+  ping "$w/w2.wav" $r 293.75 0.09
+  pattern "$w/knocks.wav" $r $s \
+    "$w/w1.wav@0.00@1" "$w/w2.wav@0.75@0.7" "$w/w1.wav@2.25@0.8" \
+    "$w/w2.wav@3.00@0.6"
+  finish "$w/knocks.wav" "$w/Disk.wav" $r $s lowpass 1200 reverb 30 50 40
+
+  # Network, heard as loudness: soft rain on the window, drops on the hiss.
+  ping "$w/r0.wav" $r 5274 0.02
+  ping "$w/r1.wav" $r 4698.75 0.025
+  ping "$w/r2.wav" $r 6271.75 0.015
+  ping "$w/r3.wav" $r 3951 0.02
+  local rain
+  mapfile -t rain < <(scatter 40 0.1 "$w/r" 4)
+  pattern "$w/drops.wav" $r $s "${rain[@]}"
+  mix "$w/rain.wav" "$w/pink.wav" 0.6 "$w/drops.wav" 0.5
+  finish "$w/rain.wav" "$w/net.wav" $r $s highpass 1500 lowpass 7000 \
+    reverb 30 60 50
+
+  # GPU, heard as pitch: a fan's hum that spins up with the work, authored
+  # at 22050 Hz.
+  tone "$w/f1.wav" $r $s sawtooth 60
+  tone "$w/f2.wav" $r $s sine 120
+  mix "$w/fan.wav" "$w/f1.wav" 0.4 "$w/f2.wav" 0.6 "$w/brown.wav" 0.3
+  finish "$w/fan.wav" "$w/gpu.wav" $r $s lowpass 500 tremolo 15 15
+
+  # Temperature, cross-faded: a low calm drone, rising into a tense one.
+  tone "$w/d1.wav" $r $s sine 55
+  tone "$w/d2.wav" $r $s sine 82.5
+  tone "$w/d3.wav" $r $s triangle 110
+  tone "$w/d4.wav" $r $s sine 116.5
+  tone "$w/d5.wav" $r $s sine 220
+  mix "$w/cool.wav" "$w/d1.wav" 1 "$w/d2.wav" 0.4
+  finish "$w/cool.wav" "$w/temp_a.wav" $r $s tremolo 0.25 30 lowpass 400
+  mix "$w/hot.wav" "$w/d3.wav" 0.7 "$w/d4.wav" 0.6 "$w/d5.wav" 0.3
+  finish "$w/hot.wav" "$w/temp_b.wav" $r $s tremolo 1.5 40 lowpass 1200
+
+  # Battery, heard as loudness: a slow clock, louder as the charge runs out.
+  ping "$w/t1.wav" $r 1046.5 0.05
+  ping "$w/t2.wav" $r 784 0.05
+  pattern "$w/clock.wav" $r $s \
+    "$w/t1.wav@0.00@1" "$w/t2.wav@1.00@0.8" "$w/t1.wav@2.00@1" \
+    "$w/t2.wav@3.00@0.8"
+  finish "$w/clock.wav" "$w/battery.wav" $r $s bandpass 900 1q \
+    reverb 25 50 30
+
+  for f in cpu_a cpu_b ram Disk net gpu temp_a temp_b battery; do
+    to_flac "$w/$f.wav" "$here/hearthside/$f.flac"
+  done
+  write_prefs "$here/hearthside" "UseAverages=1" "CPUSoundMode=2" \
+    "RAMSoundMode=0" "SlideInterval=100" "FrequencyFluctuation=0" \
+    "DiskSoundMode=0" "NetSoundMode=0" "GPUSoundMode=1" "TempSoundMode=2" \
+    "BatterySoundMode=0"
+}
+
 # --- the tray icon: a level meter of four bars in a rounded tile -----------
 make_tray_image() {
   /usr/bin/convert -size 32x32 xc:none \
@@ -320,7 +417,7 @@ check_packs() {
       "--target veska-pack) or name it in VESKA_PACK" >&2
     exit 1
   fi
-  for pack in tidewater glasshouse clockwork; do
+  for pack in "${packs[@]}"; do
     "$tool" check "$here/$pack" >"$work/check.txt" || {
       cat "$work/check.txt" >&2
       echo "make_packs: $pack has elements that would be silent" >&2
@@ -329,9 +426,15 @@ check_packs() {
   done
 }
 
-make_tidewater
-make_glasshouse
-make_clockwork
-make_tray_image
+packs=("$@")
+((${#packs[@]})) || packs=(tidewater glasshouse clockwork hearthside)
+for pack in "${packs[@]}"; do
+  case $pack in
+    tidewater | glasshouse | clockwork | hearthside) "make_$pack" ;;
+    *) echo "make_packs: no pack named $pack" >&2; exit 2 ;;
+  esac
+done
+(($#)) || make_tray_image
 check_packs
-echo "make_packs: packs and tray image written and checked"
+(($#)) || packs+=("the tray image")
+echo "make_packs: ${packs[*]} written and checked"

@@ -145,7 +145,9 @@ e2e_stop_all() {
   local i pid waited
   for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
     pid=${E2E_PIDS[i]}
-    e2e_alive "$pid" && kill -TERM "$pid" 2>/dev/null
+    # A kill that misses (the process ended meanwhile) must not end the
+    # cleanup under set -e, or what follows it is never undone.
+    e2e_alive "$pid" && kill -TERM "$pid" 2>/dev/null || true
   done
   for ((waited = 0; waited < 20; waited++)); do
     local left=0
@@ -154,10 +156,10 @@ e2e_stop_all() {
     sleep 0.1
   done
   for pid in "${E2E_PIDS[@]}"; do
-    e2e_alive "$pid" && kill -KILL "$pid" 2>/dev/null
+    e2e_alive "$pid" && kill -KILL "$pid" 2>/dev/null || true
   done
   # Any other background job of this script (a recorder, a writer loop).
-  for pid in $(jobs -p); do kill -KILL "$pid" 2>/dev/null; done
+  for pid in $(jobs -p); do kill -KILL "$pid" 2>/dev/null || true; done
   wait 2>/dev/null
   E2E_PIDS=()
 }
@@ -326,17 +328,27 @@ e2e_measure() {
   E2E_LAST_MEASURE=$out
 }
 
+# e2e_band LOW HIGH FILE : keeps only LOW to HIGH Hz of the recording FILE,
+# so that one of several tones playing at once can be measured alone.
+e2e_band() {
+  sox "$3" "$3.band.wav" sinc -a 100 -t 40 "$1-$2" 2>>"$E2E_TMP/logs/sox.log" ||
+    e2e_fail "sox could not filter $3"
+  mv "$3.band.wav" "$3"
+}
+
 # e2e_await NAME SECONDS CONDITION : records short stretches until one
 # meets CONDITION, an awk condition on rms, rms_left, rms_right and pitch
 # (e.g. "pitch > 435 && pitch < 445"), so that a check can follow once the
 # sound has changed however long the machine takes; fails after SECONDS
-# with the last measurement. Sets the m_* values of the last stretch.
+# with the last measurement. Sets the m_* values of the last stretch. With
+# E2E_AWAIT_BAND="LOW HIGH" each stretch is measured in that band only.
 e2e_await() {
   local name=$1 limit=$2 condition=$3 deadline=$((SECONDS + $2)) n=0 file
   while :; do
     file=$E2E_TMP/$name.await$n.wav
     n=$((n + 1))
     e2e_record "$file" 0.8
+    [ -z "${E2E_AWAIT_BAND:-}" ] || e2e_band ${E2E_AWAIT_BAND} "$file"
     e2e_measure "$file" --from 0.2
     rm -f "$file"
     if awk -v rms="$m_rms" -v rms_left="$m_rms_left" -v rms_right="$m_rms_right" \

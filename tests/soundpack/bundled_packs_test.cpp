@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sound/decoders.h"
+#include "soundpack/resource_elements.h"
 #include "soundpack/soundpack_loader.h"
 #include "soundpack_rig.h"
 
@@ -59,11 +60,12 @@ Loop Measure(const DecodedSound& sound) {
 
 TEST(BundledPacksTest, EveryElementLoadsAndLoopsCleanly) {
   const std::vector<fs::path> packs = BundledPacks();
-  ASSERT_GE(packs.size(), 3u) << "VESKA_SOURCE_DIR/packs";
+  ASSERT_GE(packs.size(), 4u) << "VESKA_SOURCE_DIR/packs";
   const std::vector<SoundDecoder> decoders = {OggVorbisDecoder, FlacDecoder};
   std::set<std::string> extensions;
   std::set<int32_t> modes;
   bool averages = false, detuned_per_core = false, disk = false;
+  std::set<std::string> optional_elements;
   for (const fs::path& pack : packs) {
     SCOPED_TRACE(pack.filename().string());
     testing::SoundpackRig rig(4);
@@ -87,6 +89,12 @@ TEST(BundledPacksTest, EveryElementLoadsAndLoopsCleanly) {
     add("cpu", s.CPUSoundMode);
     add("ram", s.RAMSoundMode);
     if (s.HasDiskSounds == 1) add("Disk", s.DiskSoundMode);
+    for (const ResourceElement& row : kResourceElements) {
+      const ResourceElementState& element = s.Resources[IndexOf(row.resource)];
+      if (element.HasSounds != 1) continue;
+      add(row.name, element.SoundMode);
+      optional_elements.insert(row.name);
+    }
     extensions.insert(s.SoundExtension);
     averages = averages || s.UseAverages != 0;
     detuned_per_core =
@@ -125,6 +133,8 @@ TEST(BundledPacksTest, EveryElementLoadsAndLoopsCleanly) {
   EXPECT_EQ(extensions, (std::set<std::string>{".flac", ".ogg", ".wav"}));
   EXPECT_EQ(modes, (std::set<int32_t>{0, 1, 2}));
   EXPECT_TRUE(averages && detuned_per_core && disk);
+  EXPECT_EQ(optional_elements,
+            (std::set<std::string>{"battery", "gpu", "net", "temp"}));
 }
 
 }  // namespace

@@ -38,10 +38,22 @@ TEST(LoadScriptTest, LevelsRampsAndBurstsCarryOnAcrossPhases) {
             (std::vector<double>{100, 2, 2, 2}));
 }
 
+TEST(LoadScriptTest, TheOptionalElementsTakeLoadsAsTheOthersDo) {
+  std::string error;
+  const auto script = LoadScript::Parse(
+      "4:net=10..50,temp=80;2:battery=5/95,gpu=30", 2, &error);
+  ASSERT_TRUE(script) << error;
+  // Network, GPU, temperature, battery.
+  EXPECT_EQ(script->At(2).resources, (std::array<double, 4>{30, 0, 80, 0}));
+  EXPECT_EQ(script->At(4.5).resources, (std::array<double, 4>{50, 30, 80, 5}));
+  EXPECT_EQ(script->At(5.5).resources[3], 95);
+  EXPECT_EQ(LoadScript::Default(2).At(30).resources, (std::array<double, 4>{}));
+}
+
 TEST(LoadScriptTest, MalformedScriptsSayWhatIsWrong) {
   for (const char* spec :
        {"", "5", "x:cpu=1", "0:cpu=1", "5:cpu3=1", "5:cpu=1..", "5:cpu=-1",
-        "5:gpu=1", "5:cpu", "601:cpu=1", "300:;301:"}) {
+        "5:fan=1", "5:cpu", "601:cpu=1", "300:;301:", "5:net=101"}) {
     std::string error;
     EXPECT_FALSE(LoadScript::Parse(spec, 3, &error)) << spec;
     EXPECT_FALSE(error.empty()) << spec;

@@ -75,6 +75,48 @@ TEST(PackCheckTest, AGoodPackIsDescribedAsTheProgramLoadsIt) {
   EXPECT_NE(text.out.find("Every element plays."), std::string::npos);
 }
 
+TEST(PackCheckTest, TheOptionalElementsAreReportedWithTheirModes) {
+  TempFolder root;
+  const std::string pack =
+      MakePack(root.path(), "more", "GPUSoundMode=2\nTempSoundMode=7\n",
+               {{"cpu.wav", Tone()},
+                {"ram.wav", Tone()},
+                {"net.wav", Tone()},
+                {"gpu_a.wav", Tone()},
+                {"gpu_b.wav", Tone()},
+                {"temp_a.wav", Tone()},
+                {"temp_b.wav", Tone()},
+                {"battery.ogg", Tone()}});
+  const json report = CheckJson(pack, 1);
+  EXPECT_EQ(report["settings"]["NetSoundMode"], 0) << "a missing key";
+  EXPECT_EQ(report["settings"]["GPUSoundMode"], 2);
+  EXPECT_FALSE(report["settings"].contains("BatterySoundMode"));
+  EXPECT_EQ(report["optional_elements"],
+            json({"Network", "GPU", "Temperature"}));
+  ASSERT_EQ(report["elements"].size(), 7u);
+  EXPECT_EQ((*Element(report, "net"))["resource"], "Network");
+  EXPECT_EQ((*Element(report, "gpu_b"))["status"], "plays");
+  const json& temp = *Element(report, "temp_b");
+  EXPECT_EQ(temp["resource"], "Temperature");
+  EXPECT_EQ(temp["status"], "never-heard");
+  EXPECT_NE(temp["reason"].get<std::string>().find("TempSoundMode=7"),
+            std::string::npos);
+  // Another extension's battery is no battery, and is said so.
+  std::map<std::string, std::string> ignored;
+  for (const json& f : report["ignored"]) ignored[f["name"]] = f["reason"];
+  EXPECT_EQ(ignored.count("battery.ogg"), 1u);
+
+  const ToolRun text = VeskaPack({"check", pack});
+  EXPECT_NE(text.out.find(", NetSoundMode=0 (volume), GPUSoundMode=2 "
+                          "(cross-fade), TempSoundMode=7"),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("Also heard: Network, GPU, Temperature (the pack "
+                          "has their files)\n"),
+            std::string::npos);
+  EXPECT_NE(text.out.find("  GPU gpu_a (gpu_a.wav): plays"), std::string::npos);
+}
+
 TEST(PackCheckTest, EachCauseOfSilenceIsNamedAndExitsOne) {
   Bytes three_channels = PcmWave(3, 22050, 16, Pcm16({1, 2, 3, 4, 5, 6}));
   Bytes truncated = Tone();

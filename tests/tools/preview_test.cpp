@@ -105,5 +105,33 @@ TEST(PreviewTest, PitchAndLoudnessMatchTheProgramAtTheSameLoads) {
   }
 }
 
+TEST(PreviewTest, TheOptionalElementsFollowTheirScriptedLoads) {
+  TempFolder root;
+  // The network as loudness, the GPU as pitch, each a tone of its own.
+  const std::string pack =
+      MakePack(root.path(), "more", "RAMSoundMode=0\nGPUSoundMode=1\n",
+               {{"cpu.wav", SineWave(22050, 441, 1.0, 0.0)},
+                {"ram.wav", SineWave(22050, 441, 1.0, 0.0)},
+                {"net.wav", SineWave(22050, 150, 1.0)},
+                {"gpu.wav", SineWave(22050, 441, 1.0)}});
+  const std::string wav = (root.path() / "preview.wav").string();
+  std::ostringstream out, err;
+  ASSERT_EQ(pack::RunVeskaPack({"preview", pack, "-o", wav, "--volume", "50",
+                                "--load", "10:net=0,gpu=40;10:net=80"},
+                               out, err),
+            0)
+      << err.str();
+  e2e::Recording preview;
+  std::string error;
+  ASSERT_TRUE(e2e::ReadWavFile(wav, &preview, &error)) << error;
+  const double gpu_hz = 441 * (40 * 500 + 22050) / 22050.0;
+  EXPECT_NEAR(e2e::DominantPitch(preview, e2e::Window(preview, 6, 10), 300),
+              gpu_hz, gpu_hz * 0.005);
+  // The GPU tone alone, then the network's beside it at level 80 of 100.
+  const double quiet = e2e::ChannelRms(preview, 0, e2e::Window(preview, 6, 10));
+  const double loud = e2e::ChannelRms(preview, 0, e2e::Window(preview, 16, 20));
+  EXPECT_GT(loud, quiet * 1.2) << quiet << " " << loud;
+}
+
 }  // namespace
 }  // namespace veska::testing

@@ -7,7 +7,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "veska_pack_bundled: $*" >&2; exit 1; }
 
-for pack in tidewater glasshouse clockwork; do
+for pack in tidewater glasshouse clockwork hearthside; do
   dir="$VESKA_SOURCE_DIR/packs/$pack"
   timeout 20 "$VESKA_PACK" check "$dir" >"$work/check.txt" ||
     fail "check $pack exits $?: $(cat "$work/check.txt")"
@@ -15,7 +15,7 @@ for pack in tidewater glasshouse clockwork; do
   timeout 20 "$VESKA_PACK" check "$dir" --json | grep -q '"every_element_plays": true' ||
     fail "check --json $pack"
   timeout 30 "$VESKA_PACK" preview "$dir" -o "$work/$pack.wav" --png "$work/$pack.png" \
-    --cores 4 --load 'idle@3:cpu=0,ram=20;busy@3:cpu=100,ram=80,disk=90/0' \
+    --cores 4 --load 'idle@3:cpu=0,ram=20;busy@3:cpu=100,ram=80,disk=90/0,net=60,gpu=50,temp=70,battery=40' \
     2>"$work/err.txt" || fail "preview $pack exits $?: $(cat "$work/err.txt")"
   [ "$(head -c 4 "$work/$pack.wav")" = RIFF ] || fail "preview $pack wrote no WAV file"
   [ "$(head -c 4 "$work/$pack.png" | tail -c 3)" = PNG ] || fail "preview $pack wrote no PNG"

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "soundpack/resource_elements.h"
+
 namespace veska::pack {
 namespace {
 
@@ -66,6 +68,14 @@ LoadValue Hold(const LoadValue& previous, double seconds) {
   return held;
 }
 
+// The optional element a load key names ("net", "gpu", ...), by index.
+std::optional<std::size_t> ResourceNamed(const std::string& key) {
+  for (const ResourceElement& row : kResourceElements) {
+    if (key == row.name) return IndexOf(row.resource);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 double LoadValue::At(double t, double phase_seconds) const {
@@ -122,6 +132,9 @@ std::optional<LoadScript> LoadScript::Parse(const std::string& spec, int cores,
     }
     phase.ram = Hold(previous.ram, previous.seconds);
     phase.disk = Hold(previous.disk, previous.seconds);
+    for (std::size_t r = 0; r < phase.resources.size(); ++r) {
+      phase.resources[r] = Hold(previous.resources[r], previous.seconds);
+    }
 
     const std::string settings = Trim(phase_text.substr(colon + 1));
     for (const std::string& set :
@@ -143,13 +156,16 @@ std::optional<LoadScript> LoadScript::Parse(const std::string& spec, int cores,
         phase.ram = *value;
       } else if (key == "disk") {
         phase.disk = *value;
+      } else if (const auto resource = ResourceNamed(key)) {
+        phase.resources[*resource] = *value;
       } else if (key.rfind("cpu", 0) == 0 && key.size() > 3 &&
                  key.find_first_not_of("0123456789", 3) == std::string::npos &&
                  key.size() < 8 && std::stoi(key.substr(3)) < cores) {
         phase.cores[std::stoi(key.substr(3))] = *value;
       } else {
         *error = where + "unknown load \"" + key + "\" (cpu, cpu0 to cpu" +
-                 std::to_string(cores - 1) + ", ram, disk)";
+                 std::to_string(cores - 1) +
+                 ", ram, disk, net, gpu, temp, battery)";
         return std::nullopt;
       }
     }
@@ -182,6 +198,9 @@ LoadPoint LoadScript::At(double seconds) const {
       }
       point.ram = p.ram.At(t, p.seconds);
       point.disk = p.disk.At(t, p.seconds);
+      for (std::size_t r = 0; r < p.resources.size(); ++r) {
+        point.resources[r] = p.resources[r].At(t, p.seconds);
+      }
       return point;
     }
     start += p.seconds;

@@ -1,9 +1,11 @@
 // A scripted load for previews: phases of a few seconds, each setting the
-// CPU cores, RAM and disk to a level, a ramp or bursts.
+// CPU cores, RAM, disk and the optional elements to a level, a ramp or
+// bursts.
 //
 //   SPEC   = PHASE { ";" PHASE }
 //   PHASE  = [ NAME "@" ] SECONDS ":" [ SET { "," SET } ]
-//   SET    = ( "cpu" | "cpu" CORE | "ram" | "disk" ) "=" VALUE
+//   SET    = ( "cpu" | "cpu" CORE | "ram" | "disk" | "net" | "gpu" | "temp"
+//            | "battery" ) "=" VALUE
 //   VALUE  = P            the load in percent, 0 to 100, all through the phase
 //          | P ".." Q     a straight ramp from P to Q over the phase
 //          | P "/" Q      bursts: P and Q by turns, a second each
@@ -15,9 +17,12 @@
 #ifndef VESKA_TOOLS_VESKA_PACK_LOAD_SCRIPT_H_
 #define VESKA_TOOLS_VESKA_PACK_LOAD_SCRIPT_H_
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "monitor/resource_sensors.h"
 
 namespace veska::pack {
 
@@ -33,6 +38,8 @@ struct LoadPoint {
   std::vector<double> cores;
   double ram = 0;
   double disk = 0;
+  // The optional elements' loads, by Resource.
+  std::array<double, kResourceCount> resources{};
 };
 
 class LoadScript {
@@ -42,6 +49,7 @@ class LoadScript {
     double seconds = 0;
     std::vector<LoadValue> cores;
     LoadValue ram, disk;
+    std::array<LoadValue, kResourceCount> resources;
   };
 
   // Idle, one core busy, every core busy, RAM rising, disk bursts, idle: ten

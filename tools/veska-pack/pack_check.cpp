@@ -1,6 +1,7 @@
 #include "pack_check.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "sound/mixer/sample_layout.h"
 #include "sound/sound_engine.h"
 #include "sound/sound_file.h"
+#include "soundpack/resource_elements.h"
 #include "soundpack/soundpack_loader.h"
 
 namespace veska::pack {
@@ -99,10 +101,39 @@ struct ResourceOf {
   int32_t mode;
 };
 
+// The optional elements as the menu names them, by Resource.
+constexpr std::array<const char*, kResourceCount> kResourceNames = {
+    "Network", "GPU", "Temperature", "Battery"};
+
+// The optional element whose files `element` ("net", "gpu_a") is one of.
+const ResourceElement* OptionalElement(const std::string& element) {
+  for (const ResourceElement& row : kResourceElements) {
+    const std::string name = row.name;
+    if (element == name || element == name + "_a" || element == name + "_b") {
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
 ResourceOf Resource(const CheckReport& r, const std::string& element) {
   if (element.rfind("cpu", 0) == 0) return {"CPU", r.CPUSoundMode};
   if (element.rfind("ram", 0) == 0) return {"RAM", r.RAMSoundMode};
+  if (const ResourceElement* row = OptionalElement(element)) {
+    const std::size_t index = IndexOf(row->resource);
+    return {kResourceNames[index], r.resource_modes[index]};
+  }
   return {"Disk", r.DiskSoundMode};
+}
+
+// The mode's key in prefs.ini for an element's resource.
+std::string ModeSetting(const ElementReport& e) {
+  if (const ResourceElement* row = OptionalElement(e.element)) {
+    return row->mode_key;
+  }
+  return e.resource == "Disk"  ? "DiskSoundMode"
+         : e.resource == "RAM" ? "RAMSoundMode"
+                               : "CPUSoundMode";
 }
 
 // Why a file the loader asked for did not become a sound.
@@ -137,9 +168,7 @@ void ApplyMode(const CheckReport& r, ElementReport& e) {
   if (e.mode >= 0 && e.mode <= 2) return;
   const bool fixed_nine = e.mode >= 2 && e.resource == "CPU" &&
                           r.UseAverages != 0 && e.element == "cpu_a";
-  const std::string setting = e.resource == "Disk"  ? "DiskSoundMode"
-                              : e.resource == "RAM" ? "RAMSoundMode"
-                                                    : "CPUSoundMode";
+  const std::string setting = ModeSetting(e);
   if (fixed_nine) {
     e.warnings.push_back(setting + "=" + std::to_string(e.mode) +
                          " is not a mode: it plays at volume 9 whatever the "
@@ -341,6 +370,10 @@ CheckReport CheckPack(const std::string& folder, int cores) {
   r.FrequencyFluctuation = state.FrequencyFluctuation;
   r.extension = state.SoundExtension;
   r.has_disk_sounds = state.HasDiskSounds == 1;
+  for (std::size_t i = 0; i < state.Resources.size(); ++i) {
+    r.has_resource[i] = state.Resources[i].HasSounds == 1;
+    r.resource_modes[i] = state.Resources[i].SoundMode;
+  }
 
   // Per-core packs load one file once per core; report it once.
   std::vector<std::string> order;
@@ -375,12 +408,29 @@ std::string CheckText(const CheckReport& r) {
       << ModeName(r.RAMSoundMode) << "), DiskSoundMode=" << r.DiskSoundMode
       << " (" << ModeName(r.DiskSoundMode)
       << "), SlideInterval=" << r.SlideInterval
-      << ", FrequencyFluctuation=" << r.FrequencyFluctuation << "\n";
+      << ", FrequencyFluctuation=" << r.FrequencyFluctuation;
+  // Only the optional elements the pack has, so older packs read as before.
+  for (const ResourceElement& row : kResourceElements) {
+    const std::size_t index = IndexOf(row.resource);
+    if (!r.has_resource[index]) continue;
+    out << ", " << row.mode_key << "=" << r.resource_modes[index] << " ("
+        << ModeName(r.resource_modes[index]) << ")";
+  }
+  out << "\n";
   out << "Extension: " << r.extension << " (" << r.extension_reason << ")\n";
   out << "Disk sounds: "
       << (r.has_disk_sounds ? "yes, " + r.disk_reason
                             : std::string("no (no file name holds \"disk\")"))
-      << "\n\nElements:\n";
+      << "\n";
+  std::string optional;
+  for (std::size_t i = 0; i < kResourceNames.size(); ++i) {
+    if (!r.has_resource[i]) continue;
+    optional += std::string(optional.empty() ? "" : ", ") + kResourceNames[i];
+  }
+  if (!optional.empty()) {
+    out << "Also heard: " << optional << " (the pack has their files)\n";
+  }
+  out << "\nElements:\n";
   for (const ElementReport& e : r.elements) {
     out << "  " << e.resource << " " << e.element << " (" << e.file;
     if (e.keys.size() > 1) out << ", once per core";
@@ -429,6 +479,13 @@ std::string CheckJson(const CheckReport& r) {
                      {"DiskSoundMode", r.DiskSoundMode},
                      {"SlideInterval", r.SlideInterval},
                      {"FrequencyFluctuation", r.FrequencyFluctuation}};
+    for (const ResourceElement& row : kResourceElements) {
+      const std::size_t index = IndexOf(row.resource);
+      if (r.has_resource[index]) {
+        j["settings"][row.mode_key] = r.resource_modes[index];
+        j["optional_elements"].push_back(kResourceNames[index]);
+      }
+    }
     j["extension"] = r.extension;
     j["extension_reason"] = r.extension_reason;
     j["has_disk_sounds"] = r.has_disk_sounds;

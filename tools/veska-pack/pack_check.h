@@ -3,11 +3,13 @@
 #ifndef VESKA_TOOLS_VESKA_PACK_PACK_CHECK_H_
 #define VESKA_TOOLS_VESKA_PACK_PACK_CHECK_H_
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "monitor/resource_sensors.h"
 #include "sound_stats.h"
 
 namespace veska::pack {
@@ -32,7 +34,7 @@ struct FileFacts {
 };
 
 struct ElementReport {
-  std::string resource;           // "CPU", "RAM", "Disk"
+  std::string resource;           // "CPU", "RAM", "Disk", "Network", ...
   std::string element;            // "cpu_a"
   std::string file;               // "cpu_a.ogg"
   std::vector<std::string> keys;  // "cpua", or "cpua0", "cpua1", ...
@@ -58,6 +60,10 @@ struct CheckReport {
   std::string extension_reason;
   bool has_disk_sounds = false;
   std::string disk_reason;
+  // The optional elements (network, GPU, temperature, battery) by Resource:
+  // whether the pack has their files, and their modes.
+  std::array<bool, kResourceCount> has_resource{};
+  std::array<int32_t, kResourceCount> resource_modes{};
   std::vector<ElementReport> elements;
   std::vector<IgnoredFile> ignored;
   std::vector<std::string> warnings;  // about the pack as a whole

@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/main_loop.h"
+#include "app/resource_items.h"
 #include "monitor/load_sampling.h"
 #include "prefs/preferences_store.h"
 #include "shell/script/scripted_shell.h"
@@ -106,6 +107,38 @@ class ScriptedCounters : public CounterLibrary {
   std::map<CounterQuery, int> collections_;
 };
 
+// The optional elements' figures that give the script's loads: the script
+// speaks in loads, so the tool stays on the mapping's scale.
+class ScriptedSensors : public ResourceSensors {
+ public:
+  ScriptedSensors(const LoadScript& script, ShellServices& clock)
+      : script_(script), clock_(clock) {}
+
+  void Prepare(Resource) override {}
+  void Release(Resource) override {}
+  ResourceReading Read(Resource resource) override {
+    const double load =
+        std::clamp(script_.At(clock_.ElapsedMs() / 1000.0)
+                       .resources[static_cast<std::size_t>(resource)],
+                   0.0, 100.0);
+    switch (resource) {
+      case Resource::kNetwork:  // 1 kB/s to 1 GB/s, six decades
+        return {true, 1e3 * std::pow(10.0, load * 6 / 100), true};
+      case Resource::kGpu:
+        return {true, load, true};
+      case Resource::kTemperature:  // 30 to 100 degrees
+        return {true, 30 + load * 0.7, true};
+      case Resource::kBattery:
+        return {true, 100 - load, false};
+    }
+    return {};
+  }
+
+ private:
+  const LoadScript& script_;
+  ShellServices& clock_;
+};
+
 // Each wait of the main loop is the time the sounds play as the pass left
 // them: the mixer renders it before the clock moves on.
 class RenderingShell : public ScriptedShell {
@@ -155,12 +188,13 @@ bool RenderPreview(const std::string& folder, const LoadScript& script,
   RenderingShell shell(mixer, *out, end_ms, progress);
   shell.SetEndMs(end_ms + 1000);
   ScriptedCounters counters(script, shell, std::max(1, options.cores));
+  ScriptedSensors sensors(script, shell);
   SoundEngine engine(&mixer, nullptr);
   PreferencesStore prefs;
 
   // Start-up as the program runs it, without settings file or tray.
   AppState state;
-  state.services = {&counters, &engine, &shell, &prefs};
+  state.services = {&counters, &engine, &shell, &prefs, &sensors};
   state.Volume = options.volume;
   state.soundpack.Random.seed(options.seed);
   if (SetUpDiskCounter(state.monitor, counters) == 0 ||
@@ -181,6 +215,7 @@ bool RenderPreview(const std::string& folder, const LoadScript& script,
     *error = folder + " is not a soundpack: it has no readable prefs.ini";
     return false;
   }
+  FollowSoundpackResources(state);
   const uint32_t now = shell.ElapsedMs();
   state.LastTooltipTime = state.LastSampleTime = state.LastSlideTime = now;
   StartSounds(state.soundpack, state.monitor, state.Switches(), engine);
