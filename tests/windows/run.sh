@@ -104,7 +104,7 @@ zip_package() {
   [ -n "$zip" ] || { echo "no zip in $win_build: run cpack -G ZIP there"; return 1; }
   entries=$(cd "$E2E_TMP" && cmake -E tar tf "$zip")
   for entry in veska.exe perfmend.exe VESKA.bmp README.txt packs/clockwork/prefs.ini \
-    packs/glasshouse/cpu_a.flac packs/tidewater/cpu.ogg; do
+    packs/glasshouse/cpu_a.flac packs/tidewater/cpu.ogg packs/hearthside/net.flac; do
     grep -qx "VESKA-[^/]*/$entry" <<<"$entries" || { echo "the zip lacks $entry"; bad=1; }
   done
   if grep -qiE 'pdh\.dll|\.sh$' <<<"$entries"; then

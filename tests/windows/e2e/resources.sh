@@ -6,7 +6,8 @@
 # The battery element's volume-mode tone follows what GetSystemPowerStatus
 # answers from a power supply folder of the test's own, as a probe in the
 # same place reads it: silent without a battery, as loud as the charge used
-# up on battery power, silent again full on the mains.
+# up on battery power, silent again full on the mains. The bundled pack
+# with every element then loads and plays.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_resources
@@ -119,4 +120,20 @@ log=$E2E_TMP/logs/veska.log
 e2e_check "$(e2e_count_lines "$log" "stays silent") == 1 && $(e2e_count_lines "$log" \
   "VESKA: no battery reports its charge; the battery element stays silent") == 1" \
   "one line on standard error says the battery element stays silent"
+
+# The bundled pack that has every element loads all its sounds (two lines
+# each on standard output) and plays, with only the battery silent.
+win_stop_veska
+bundled=$work/packs/hearthside
+cp -r "$E2E_SRC/packs/hearthside" "$bundled"
+win_fake_power "$E2E_TMP/power" none
+win_settings "$bundled" 1 1 1 1 250 0 6 122 >"$work/settings.ini"
+win_start_veska "$work" "${WIN_POWER_WRAPPER[@]}"
+e2e_wait_until 20 e2e_has_player || e2e_fail "hearthside: no sound reached the sound server"
+files=$(find "$bundled" -name '*.flac' | wc -l)
+e2e_wait_until 10 eval '[ "$(e2e_count_lines "$log" "WAV Header Info")" -ge $((2 * files)) ]' ||
+  e2e_fail "hearthside: not all $files sounds loaded: $(e2e_count_lines "$log" "WAV Header Info") header lines"
+sleep 1
+e2e_check "$(e2e_count_lines "$log" "stays silent") == 1" "hearthside: all $files sounds loaded, only the battery silent"
+e2e_alive "$VESKA_PID" || e2e_fail "hearthside: the program ended on its own"
 echo "PASS: win_resources"
