@@ -181,16 +181,6 @@ void CloseResourceCounters(const void* query) {
 extern "C" {
 
 __declspec(dllexport) LONG WINAPI
-    PdhAddCounterW(HANDLE, LPCWSTR, DWORD_PTR, HANDLE*);
-
-// The stand-in's names are the English ones.
-__declspec(dllexport) LONG WINAPI
-    PdhAddEnglishCounterW(HANDLE query, LPCWSTR path, DWORD_PTR user_data,
-                          HANDLE* counter) {
-  return PdhAddCounterW(query, path, user_data, counter);
-}
-
-__declspec(dllexport) LONG WINAPI
     PdhGetFormattedCounterArrayW(HANDLE handle, DWORD format, LPDWORD bytes,
                                  LPDWORD count, standin::ItemW* items) {
   using namespace standin;
