@@ -22,6 +22,7 @@
 #include "monitor/load_sampling.h"
 #include "monitor/windows/pdh_counter_library.h"
 #include "shell/script/scripted_shell.h"
+#include "wide_env.h"
 
 namespace veska::testing {
 namespace {
@@ -43,19 +44,6 @@ std::string ProgramFolder() {
   std::string text(path);
   return text.substr(0, text.find_last_of('\\'));
 }
-
-class ScopedEnv {
- public:
-  ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) {
-    SetEnvironmentVariableW(name, value);
-  }
-  ~ScopedEnv() { SetEnvironmentVariableW(name_, nullptr); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const wchar_t* name_;
-};
 
 class PdhTest : public ::testing::Test {
  protected:

@@ -46,10 +46,17 @@ e2e_log "Wine prefix booted in $((SECONDS - start)) s"
 
 # wine_run LOGNAME SECONDS PROGRAM ARGS... : runs a Windows program, bounded
 # in time, its output in the log and on the terminal.
+# wine_run LOGNAME SECONDS WRAPPER... -- PROGRAM ARGS... : the same,
+# started through a wrapper that ends by running its arguments.
 wine_run() {
-  local name=$1 limit=$2
+  local name=$1 limit=$2 wrapper=() i
   shift 2
-  timeout -k 5 "$limit" "$WINE" "$@" 2>&1 | tr -d '\r' | tee "$E2E_TMP/logs/$name.log"
+  for ((i = 1; i <= $#; i++)); do [ "${!i}" = -- ] && break; done
+  if ((i <= $#)); then
+    wrapper=("${@:1:i-1}")
+    shift "$i"
+  fi
+  timeout -k 5 "$limit" "${wrapper[@]}" "$WINE" "$@" 2>&1 | tr -d '\r' | tee "$E2E_TMP/logs/$name.log"
   return "${PIPESTATUS[0]}"
 }
 
@@ -97,7 +104,7 @@ zip_package() {
   [ -n "$zip" ] || { echo "no zip in $win_build: run cpack -G ZIP there"; return 1; }
   entries=$(cd "$E2E_TMP" && cmake -E tar tf "$zip")
   for entry in veska.exe perfmend.exe VESKA.bmp README.txt packs/clockwork/prefs.ini \
-    packs/glasshouse/cpu_a.flac packs/tidewater/cpu.ogg; do
+    packs/glasshouse/cpu_a.flac packs/tidewater/cpu.ogg packs/hearthside/net.flac; do
     grep -qx "VESKA-[^/]*/$entry" <<<"$entries" || { echo "the zip lacks $entry"; bad=1; }
   done
   if grep -qiE 'pdh\.dll|\.sh$' <<<"$entries"; then
@@ -115,8 +122,24 @@ pdh_tests() {
   VESKA_PDH_UNDER_TEST=$1 VESKA_HOST_CPUS=$host_cpus VESKA_HOST_MEM_KIB=$host_mem \
     wine_run "pdh-$1" 60 "$2" --gtest_filter="$3" --gtest_brief=1
 }
-check "counters against Wine's PDH" pdh_tests wine "$tests/veska_pdh_tests.exe" 'WinePdh.*'
-check "counters against the stand-in PDH" pdh_tests standin "$tests/standin/veska_pdh_tests.exe" 'StandinPdh.*'
+check "counters against Wine's PDH" pdh_tests wine "$tests/veska_pdh_tests.exe" 'WinePdh*'
+check "counters against the stand-in PDH" pdh_tests standin "$tests/standin/veska_pdh_tests.exe" 'StandinPdh*'
+
+# The battery as Wine's power status answers it from a power supply folder
+# of the test's own: none, one running down, one full on the mains.
+battery_tests() {
+  local state bad=0
+  e2e_fake_stat_available || { echo "skipped: no private mount namespaces here"; return 0; }
+  for state in none "37 battery" "100 mains"; do
+    # shellcheck disable=SC2086 # the state is the helper's arguments
+    win_fake_power "$E2E_TMP/power" $state
+    VESKA_PDH_UNDER_TEST=standin VESKA_EXPECT_BATTERY=$state \
+      wine_run "battery-${state// /-}" 60 "${WIN_POWER_WRAPPER[@]}" -- \
+      "$tests/standin/veska_pdh_tests.exe" --gtest_filter='PowerStatus.*' --gtest_brief=1 || bad=1
+  done
+  return "$bad"
+}
+check "battery against the power status" battery_tests
 
 dsound_tests() {
   VESKA_DSOUND_SERVER=yes wine_run dsound 60 "$tests/veska_dsound_tests.exe" --gtest_brief=1

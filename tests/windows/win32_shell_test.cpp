@@ -146,8 +146,14 @@ TEST_F(Win32ShellTest, TrayClicksHotkeysAndTheTooltipLimit) {
   const ImageHandle image = shell.LoadImage(Narrow(SourceFile("VESKA.bmp")));
   ASSERT_NE(image, 0u);
   EXPECT_FALSE(shell.AddTrayIcon(1, 0));
+  // The longer texts of the new elements keep all the platform's room.
   shell.SetTrayTooltip(1, std::string(80, 'a'));
-  EXPECT_EQ(shell.TooltipOf(1), std::wstring(63, L'a'));
+  EXPECT_EQ(shell.TooltipOf(1), std::wstring(80, L'a'));
+  shell.SetTrayTooltip(1, std::string(140, 'b'));
+  EXPECT_EQ(shell.TooltipOf(1), std::wstring(127, L'b'));
+  const std::string classic = "VESKA - AVG CPU: 100% - RAM: 100% - Disk: 100";
+  shell.SetTrayTooltip(1, classic);
+  EXPECT_EQ(shell.TooltipOf(1), Widen(classic));
 
   auto* window = static_cast<HWND>(shell.WindowHandle());
   PostMessageW(window, kTrayCallbackMessage, 1, WM_MOUSEMOVE);

@@ -4,6 +4,7 @@
 // "packs".
 #include "app/startup.h"
 #include "monitor/windows/pdh_counter_library.h"
+#include "monitor/windows/pdh_resource_sensors.h"
 #include "shell/win32/win32_shell.h"
 #include "sound/decoders.h"
 #include "sound/dsound/dsound_sound_device.h"
@@ -12,8 +13,9 @@ int main() {
   // The process ends inside the shell while these still live.
   veska::Win32Shell shell;
   veska::PdhCounterLibrary counters;
+  veska::PdhResourceSensors sensors;
   veska::DsoundSoundDevice device;
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::RunProgram({counters, device, shell, decoders});
+  veska::RunProgram({counters, device, shell, decoders, &sensors});
 }

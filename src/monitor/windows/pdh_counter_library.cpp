@@ -1,37 +1,22 @@
 #include "monitor/windows/pdh_counter_library.h"
 
-// The other system headers need the types <windows.h> declares.
-#include <windows.h>
-
-#include <pdh.h>
-#include <pdhmsg.h>
-
 #include <cstring>
 #include <vector>
+
+#include "monitor/windows/pdh_calls.h"
 
 namespace veska {
 
 namespace {
 
-using OpenQueryCall = PDH_STATUS(WINAPI*)(LPCWSTR, DWORD_PTR, PDH_HQUERY*);
-using AddCounterCall = PDH_STATUS(WINAPI*)(PDH_HQUERY, LPCWSTR, DWORD_PTR,
-                                           PDH_HCOUNTER*);
-using CollectCall = PDH_STATUS(WINAPI*)(PDH_HQUERY);
-using FormattedValueCall = PDH_STATUS(WINAPI*)(PDH_HCOUNTER, DWORD, LPDWORD,
-                                               PPDH_FMT_COUNTERVALUE);
-using CloseQueryCall = PDH_STATUS(WINAPI*)(PDH_HQUERY);
-using LookupCall = PDH_STATUS(WINAPI*)(LPCWSTR, DWORD, LPWSTR, LPDWORD);
+using pdh::AddCounterCall, pdh::As, pdh::CloseQueryCall, pdh::CollectCall,
+    pdh::FormattedValueCall, pdh::LookupCall, pdh::OpenQueryCall;
 
 constexpr char kLookupName[] = "PdhLookupPerfNameByIndexW";
 
 // What a call answers when pdh.dll or the call is missing: the service has
 // no such counter, which the caller treats like any broken counter.
 constexpr int32_t kMissing = kCounterNotFound;
-
-template <typename Call>
-Call As(void* address) {
-  return reinterpret_cast<Call>(address);
-}
 
 // False for text that is not valid UTF-8.
 bool ToWide(const std::string& text, std::wstring* wide) {

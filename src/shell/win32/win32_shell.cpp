@@ -21,7 +21,12 @@
 namespace veska {
 namespace {
 
-constexpr std::size_t kTooltipLimit = 63;
+// The whole room of the icon's tip but its terminator. The texts of packs
+// with only the classic elements stay far below it, so they read as ever;
+// the new elements' longer ones get the platform's room.
+constexpr std::size_t kTooltipLimit =
+    sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) - 1;
+static_assert(kTooltipLimit == 127);
 constexpr int kRequesterWidth = 300;
 constexpr int kRequesterHeight = 130;
 constexpr int kHotkeyId = 0;

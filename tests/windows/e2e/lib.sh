@@ -239,3 +239,39 @@ win_level() {
   e2e_bounded 30 sox "$1" -n trim 0.2 stat 2>&1 | awk '/^Maximum amplitude:/ { print $3; found = 1 }
     END { exit !found }'
 }
+
+# win_fake_power DIR none | win_fake_power DIR PERCENT mains|battery : a
+# power supply folder as the kernel shows one: no battery, or one battery
+# charged to PERCENT with the mains plugged in or not, which a later call
+# changes in place. Wine's power status reads it in the programs started
+# through WIN_POWER_WRAPPER (a mount namespace of their own with it over the
+# real folder; e2e_fake_stat_available says whether that can be made).
+win_fake_power() {
+  local dir=$1 status=Discharging online=0
+  mkdir -p "$dir/AC"
+  echo Mains >"$dir/AC/type"
+  if [ "$2" = none ]; then
+    rm -rf "$dir/BAT0"
+    online=1
+  else
+    [ "$3" = mains ] && { online=1; status=Charging; }
+    (($2 >= 100)) && [ "$3" = mains ] && status=Full
+    mkdir -p "$dir/BAT0"
+    win_put "$dir/BAT0" type Battery
+    win_put "$dir/BAT0" present 1
+    win_put "$dir/BAT0" voltage_now 12000000
+    win_put "$dir/BAT0" current_now 1000000
+    win_put "$dir/BAT0" charge_full 5000000
+    win_put "$dir/BAT0" charge_now $(($2 * 50000))
+    win_put "$dir/BAT0" capacity "$2"
+    win_put "$dir/BAT0" status "$status"
+  fi
+  win_put "$dir/AC" online "$online"
+  WIN_POWER_WRAPPER=(unshare -m sh -c 'mount --bind "$0" /sys/class/power_supply && exec "$@"' "$dir")
+}
+# win_put DIR NAME VALUE : one file replaced whole, so a reader never sees
+# it half written.
+win_put() {
+  echo "$3" >"$1/.$2"
+  mv "$1/.$2" "$1/$2"
+}

@@ -13,6 +13,7 @@
 //   VESKA_PDH_CPU="P0 P1 ..."  per-processor percent (the last one repeated)
 //   VESKA_PDH_DISK="P"          disk percent
 //   VESKA_PDH_NO_NAMES="238 6"  indices whose name look-up fails
+// The optional resources' counters are in resource_counters.cpp.
 #include <windows.h>
 #include <winternl.h>
 
@@ -24,6 +25,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "resource_counters.h"
 
 namespace {
 
@@ -220,6 +223,9 @@ __declspec(dllexport) LONG WINAPI
   std::lock_guard lock(mutex);
   const auto found = queries.find(static_cast<Query*>(query));
   if (found == queries.end()) return kInvalidHandle;
+  if (standin::IsResourcePath(path)) {
+    return standin::AddResourceCounter(*found, path, counter);
+  }
   auto made = std::make_unique<Counter>();
   if (!Parse(path, made.get())) return Status(path);
   if (made->kind == Kind::kCpu && made->cpu >= ProcessorCount()) {
@@ -235,7 +241,8 @@ __declspec(dllexport) LONG WINAPI PdhCollectQueryData(HANDLE query) {
   std::lock_guard lock(mutex);
   const auto found = queries.find(static_cast<Query*>(query));
   if (found == queries.end()) return kInvalidHandle;
-  if ((*found)->counters.empty()) return kNoData;
+  const bool resources = standin::CollectResourceCounters(*found);
+  if ((*found)->counters.empty()) return resources ? kOk : kNoData;
   const std::vector<double> cpu_script = Numbers(Environment(L"VESKA_PDH_CPU"));
   const std::vector<double> disk_script =
       Numbers(Environment(L"VESKA_PDH_DISK"));
@@ -303,6 +310,7 @@ __declspec(dllexport) LONG WINAPI PdhCloseQuery(HANDLE query) {
   const auto found = queries.find(static_cast<Query*>(query));
   if (found == queries.end()) return kInvalidHandle;
   for (const auto& counter : (*found)->counters) counters.erase(counter.get());
+  standin::CloseResourceCounters(*found);
   delete *found;
   queries.erase(found);
   return kOk;
