@@ -4,6 +4,7 @@
 
 #include "app/hotkey.h"
 #include "app/settings_file.h"
+#include "app/startup.h"
 #include "app/tray_menu.h"
 #include "monitor/load_sampling.h"
 #include "shell/shell_services.h"
@@ -125,6 +126,8 @@ void RunMainLoopPass(AppState& state) {
       RunMenuCommand(state, shell.EventMenuId());
       SaveSettings(state);
       break;
+    case kEventQuit:
+      ShutDown(state);
     default:
       break;
   }

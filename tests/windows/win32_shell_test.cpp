@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "prompt_check.h"
 #include "shell/win32/tray_icon.h"
 #include "shell/win32/wide_text.h"
 
@@ -193,6 +195,93 @@ TEST_F(Win32ShellTest, StartingAMissingProgramShowsNothing) {
   EXPECT_FALSE(box_shown) << "starting a missing program showed a box";
 }
 
+TEST_F(Win32ShellTest, CloseAndTheSessionsEndAskTheProgramToEnd) {
+  shell.OpenHiddenWindow("VESKA");
+  auto* window = static_cast<HWND>(shell.WindowHandle());
+  // Asked first, the program agrees; only the end itself ends it.
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP),
+            TRUE);
+  SendMessageW(window, WM_ENDSESSION, FALSE, 0);  // the end called off
+  EXPECT_EQ(shell.WaitEvent(50), kEventTimeout);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(shell.WaitEvent(1000), kEventQuit);
+  // The window stays for the orderly end, which removes the icon through it.
+  EXPECT_TRUE(IsWindow(window));
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  EXPECT_EQ(shell.WaitEvent(1000), kEventQuit);
+}
+
+// The notification area as the tests play it: it refuses the next
+// `refusals` adds, and keeps the ids it took.
+struct FakeTray {
+  int refusals = 0;
+  int adds = 0;
+  int modifies = 0;
+  int deletes = 0;
+  std::set<UINT> shown;
+};
+FakeTray fake_tray;
+
+BOOL WINAPI FakeNotifyIcon(DWORD action, PNOTIFYICONDATAW data) {
+  switch (action) {
+    case NIM_ADD:
+      ++fake_tray.adds;
+      if (fake_tray.refusals > 0) {
+        --fake_tray.refusals;
+        return FALSE;
+      }
+      return fake_tray.shown.insert(data->uID).second;
+    case NIM_MODIFY:
+      ++fake_tray.modifies;
+      return fake_tray.shown.count(data->uID) != 0;
+    case NIM_DELETE:
+      ++fake_tray.deletes;
+      return fake_tray.shown.erase(data->uID) != 0;
+    default:
+      return FALSE;
+  }
+}
+
+// Waits through the shell until the fake tray shows an icon, at most 4 s.
+bool WaitShown(Win32Shell& shell) {
+  const uint32_t start = shell.ElapsedMs();
+  while (fake_tray.shown.empty() && shell.ElapsedMs() - start < 4000) {
+    shell.WaitEvent(50);
+  }
+  return !fake_tray.shown.empty();
+}
+
+TEST(TrayIconRetryTest, RefusedAddsAreRetriedUntilTheTrayTakesTheIcon) {
+  fake_tray = {};
+  fake_tray.refusals = 2;  // the taskbar still starting at logon
+  Win32Shell shell(&FakeNotifyIcon);
+  shell.OpenHiddenWindow("VESKA");
+  const ImageHandle image = shell.LoadImage(Narrow(SourceFile("VESKA.bmp")));
+  ASSERT_NE(image, 0u);
+  EXPECT_TRUE(shell.AddTrayIcon(1, image));
+  EXPECT_TRUE(fake_tray.shown.empty());
+  shell.SetTrayTooltip(1, "VESKA");
+  EXPECT_EQ(fake_tray.modifies, 0);  // nothing to modify yet
+  ASSERT_TRUE(WaitShown(shell)) << fake_tray.adds << " adds, none taken";
+  EXPECT_EQ(fake_tray.adds, 3);
+  shell.WaitEvent(1500);
+  EXPECT_EQ(fake_tray.adds, 3) << "tried again after it was taken";
+
+  // The taskbar restarts and refuses once more: announced, then retried.
+  fake_tray.shown.clear();
+  fake_tray.refusals = 1;
+  SendMessageW(static_cast<HWND>(shell.WindowHandle()),
+               RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_EQ(fake_tray.adds, 4);
+  ASSERT_TRUE(WaitShown(shell));
+  EXPECT_EQ(fake_tray.adds, 5);
+  shell.SetTrayTooltip(1, "VESKA - AVG CPU: 1%");
+  EXPECT_EQ(fake_tray.modifies, 1);
+  shell.RemoveTrayIcon(1);
+  EXPECT_EQ(fake_tray.deletes, 1);
+  EXPECT_TRUE(fake_tray.shown.empty());
+}
+
 // Answers the next "Volume" dialog from another thread: sets the field (when
 // `text` is given) and presses OK, or cancels. Records where the caret was.
 class DialogAnswer {
@@ -205,7 +294,7 @@ class DialogAnswer {
   }
   bool found() const { return found_; }
   DWORD caret() const { return caret_; }
-  SIZE size() const { return size_; }
+  const PromptFit& prompt() const { return prompt_; }
 
  private:
   void Answer(const wchar_t* text, bool ok) {
@@ -217,9 +306,7 @@ class DialogAnswer {
     if (dialog == nullptr) return;
     Sleep(50);  // past its start
     found_ = true;
-    RECT rect{};
-    GetWindowRect(dialog, &rect);
-    size_ = {rect.right - rect.left, rect.bottom - rect.top};
+    prompt_ = MeasurePrompt(dialog);
     HWND edit = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
     DWORD end = 0;
     SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
@@ -234,7 +321,7 @@ class DialogAnswer {
 
   std::atomic<bool> found_{false};
   DWORD caret_ = 0;
-  SIZE size_{};
+  PromptFit prompt_;
   std::thread thread_;
 };
 
@@ -252,8 +339,18 @@ TEST_F(Win32ShellTest, TheVolumeDialogTellsCancelFromAnEmptyAnswer) {
               "\xC3\xA9t\xC3\xA9");
     answer.Join();
     EXPECT_EQ(answer.caret(), 3u);  // at the end, nothing selected
-    EXPECT_EQ(answer.size().cx, 300);
-    EXPECT_EQ(answer.size().cy, 130);
+  }
+  {
+    // The prompt as the program asks it, and one three times as long: each
+    // wraps onto as many lines as it needs, all of them shown.
+    const std::string prompt =
+        "Enter a percentage between 0 and 100, without the percent sign.";
+    for (const std::string& text : {prompt, prompt + prompt + prompt}) {
+      DialogAnswer answer(nullptr, true);
+      EXPECT_EQ(shell.TextRequester("Volume", text, "30"), "30");
+      answer.Join();
+      EXPECT_TRUE(answer.prompt().Fits()) << answer.prompt().Describe();
+    }
   }
   {
     DialogAnswer answer(L"", true);
