@@ -1,11 +1,13 @@
-// The Windows working folder: an unzipped package started from anywhere
-// works in its own folder; a folder set up to run in is kept.
+// Folders on Windows: an unzipped package started from anywhere works in
+// its own folder, a folder set up to run in is kept, and a folder deeper
+// than 260 characters is listed as itself.
 #include "app/windows/working_folder.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <fstream>
+#include <set>
 #include <string>
 
 namespace veska {
@@ -48,6 +50,28 @@ TEST_F(WorkingFolderTest, MovesToTheProgramOnlyFromAFolderNotSetUp) {
     EXPECT_EQ(ChooseWindowsWorkingFolder(current_, program_), current_) << name;
     fs::remove(current_ / name);
   }
+}
+
+TEST_F(WorkingFolderTest, AFolderPastTheOldPathLimitListsItsOwnFiles) {
+  fs::path deep = current_;
+  for (char part : {'a', 'b', 'c', 'd', 'e', 'f'}) {
+    deep /= std::string(54, part);
+  }
+  ASSERT_GT(deep.native().size(), 300u);
+  fs::create_directories(deep / "sub");
+  Touch(deep / "cpu.wav");
+  Touch(deep / "prefs.ini");
+  std::set<std::wstring> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(deep, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    names.insert(it->path().filename().native());
+  }
+  EXPECT_FALSE(ec) << ec.message();
+  EXPECT_EQ(names, (std::set<std::wstring>{L"cpu.wav", L"prefs.ini", L"sub"}));
+  // A folder that is not there is an error, not some other folder's files.
+  fs::directory_iterator missing(deep / "none", ec);
+  EXPECT_TRUE(ec);
 }
 
 }  // namespace

@@ -150,6 +150,15 @@ win_start_veska() {
   e2e_start_veska "$dir" "$@"
 }
 
+# win_start_veska_from DIR PROGRAM-DIR : starts PROGRAM-DIR/veska.exe in
+# DIR, as a shortcut or a command line elsewhere would.
+win_start_veska_from() {
+  printf '#!/bin/sh\nexec "%s" "%s/veska.exe"\n' "$WINE" "$2" >"$E2E_TMP/veska-from"
+  chmod +x "$E2E_TMP/veska-from"
+  VESKA_BIN=$E2E_TMP/veska-from
+  e2e_start_veska "$1"
+}
+
 # win_program_windows : visible windows of the program (a menu, a box, a
 # dialog); its tray icon belongs to Wine's explorer.exe.
 win_program_windows() {
