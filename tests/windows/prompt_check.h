@@ -1,5 +1,8 @@
 // Whether a requester's prompt shows its whole text: the static control is
-// at least as wide and as high as its text wrapped in its own font.
+// at least as wide and as high as its text wrapped in the dialog's font
+// (8 point "MS Shell Dlg" at the screen's scale). The font is made here, so
+// the check works from another process and does not lean on the program's
+// own measure.
 #ifndef VESKA_TESTS_WINDOWS_PROMPT_CHECK_H_
 #define VESKA_TESTS_WINDOWS_PROMPT_CHECK_H_
 
@@ -38,15 +41,19 @@ inline PromptFit MeasurePrompt(HWND dialog) {
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   GetWindowTextW(prompt, text.data(), length + 1);
   text.resize(static_cast<size_t>(length));
-  HDC dc = GetDC(prompt);
-  auto font = reinterpret_cast<HFONT>(SendMessageW(prompt, WM_GETFONT, 0, 0));
-  HGDIOBJ old = SelectObject(dc, font);
+  HDC screen = GetDC(nullptr);
+  fit.dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  HFONT font = CreateFontW(-MulDiv(8, fit.dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
+                           FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg");
+  HGDIOBJ old = SelectObject(screen, font);
   fit.needed = {0, 0, fit.client.right, 0};
-  DrawTextW(dc, text.c_str(), length, &fit.needed,
+  DrawTextW(screen, text.c_str(), length, &fit.needed,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(dc, old);
-  fit.dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(prompt, dc);
+  SelectObject(screen, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, screen);
   return fit;
 }
 

@@ -14,7 +14,7 @@ win_build=$(cd "${1:-$VESKA_SOURCE_DIR/build-windows}" && pwd)
 linux_build=$(cd "${2:-$VESKA_SOURCE_DIR/build}" && pwd)
 shift $(($# < 2 ? $# : 2))
 scenarios=("$@")
-((${#scenarios[@]})) || scenarios=(load_pitch stereo_cores tray_menu hotkey first_start repair ways_out)
+((${#scenarios[@]})) || scenarios=(load_pitch stereo_cores tray_menu hotkey first_start repair ways_out dpi_dialog)
 export VESKA_SOURCE_DIR VESKA_ANALYZE=$linux_build/tests/e2e/veska_analyze_audio
 export VESKA_EXE=${VESKA_EXE:-$win_build/veska.exe}
 export VESKA_PDH_STANDIN=$win_build/tests/windows/standin/pdh.dll
