@@ -8,8 +8,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_dpi_dialog
 e2e_require sox import
 win_start
-probe=${VESKA_WINDOW_PROBE:-$(dirname "$VESKA_EXE")/tests/windows/e2e/window_probe.exe}
-[ -f "$probe" ] || e2e_fail "no window probe at $probe (build it first)"
 
 desktop='HKCU\Control Panel\Desktop'
 set_dpi() {
@@ -38,7 +36,7 @@ for dpi in 144 192; do
   sleep 0.5
   import -window "$dialog" "$E2E_TMP/logs/volume-$percent.png" ||
     e2e_fail "no screenshot of the dialog"
-  fit=$(e2e_bounded 20 "$WINE" "$probe" prompt | tr -d '\r') ||
+  fit=$(win_probe prompt) ||
     e2e_fail "the prompt does not show its whole text at $percent %: $fit"
   e2e_log "ok: the whole prompt shows at $percent %: $fit"
   win_answer Volume Escape

@@ -12,8 +12,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_ways_out
 e2e_require sox cmp
 win_start
-probe=${VESKA_WINDOW_PROBE:-$(dirname "$VESKA_EXE")/tests/windows/e2e/window_probe.exe}
-[ -f "$probe" ] || e2e_fail "no window probe at $probe (build it first)"
 
 program=$E2E_TMP/VESKA-windows-x64
 win_workdir "$program" standin
@@ -51,7 +49,7 @@ run_until_asked() {
 }
 
 taskkill() { e2e_bounded 20 "$WINE" taskkill /IM veska.exe; }
-end_session() { e2e_bounded 20 "$WINE" "$probe" end-session; }
+end_session() { win_probe end-session; }
 run_until_asked "a close request" taskkill
 run_until_asked "the session's end" end_session
 echo "PASS: win_ways_out"
