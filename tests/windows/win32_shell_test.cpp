@@ -282,6 +282,39 @@ TEST(TrayIconRetryTest, RefusedAddsAreRetriedUntilTheTrayTakesTheIcon) {
   EXPECT_TRUE(fake_tray.shown.empty());
 }
 
+// The browser opens at the folder asked for, given relative to the working
+// folder as well: the system's selection takes only a full path. Under
+// Wine the tree finds folders on C: reliably (not always under Z:).
+TEST_F(Win32ShellTest, TheFolderBrowserStartsAtTheFolderAskedFor) {
+  wchar_t windows[MAX_PATH] = {};
+  wchar_t before[MAX_PATH] = {};
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  GetCurrentDirectoryW(MAX_PATH, before);
+  ASSERT_TRUE(SetCurrentDirectoryW(windows));
+  std::atomic<bool> found{false};
+  std::thread accept([&found] {
+    HWND browser = nullptr;
+    for (int i = 0; i < 500 && browser == nullptr; ++i) {
+      browser = FindWindowW(nullptr, L"Browse for Folder");
+      if (browser == nullptr) Sleep(10);
+    }
+    if (browser == nullptr) return;
+    found = true;
+    Sleep(300);  // past its start, where the selection is made
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+  });
+  const std::string chosen =
+      shell.FolderRequester("Select a soundpack", "system32");
+  accept.join();
+  SetCurrentDirectoryW(before);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(CompareStringOrdinal(
+                Widen(chosen).c_str(), -1,
+                (std::wstring(windows) + L"\\system32\\").c_str(), -1, TRUE),
+            CSTR_EQUAL)
+      << chosen;
+}
+
 // Answers the next "Volume" dialog from another thread: sets the field (when
 // `text` is given) and presses OK, or cancels. Records where the caret was.
 class DialogAnswer {

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <commctrl.h>
 // clang-format on
 // The interface's own name, not the system's narrow-text macro.
 #undef LoadImage
@@ -39,9 +40,43 @@ bool KeyDown(int virtual_key) {
   return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
 }
 
+// The folder browser's start: a full path, as the selection message takes
+// only that, and whether the tree has been scrolled to it.
+struct BrowseStart {
+  std::wstring folder;
+  bool scrolled = false;
+};
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length =
+      GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+BOOL CALLBACK ScrollTreeToSelection(HWND child, LPARAM) {
+  wchar_t name[32] = {};
+  GetClassNameW(child, name, 32);
+  if (lstrcmpW(name, L"SysTreeView32") != 0) return TRUE;
+  const LRESULT item = SendMessageW(child, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  if (item != 0) SendMessageW(child, TVM_ENSUREVISIBLE, 0, item);
+  return FALSE;
+}
+
 int CALLBACK BrowseProc(HWND window, UINT message, LPARAM, LPARAM data) {
-  if (message == BFFM_INITIALIZED && data != 0) {
-    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  auto* start = reinterpret_cast<BrowseStart*>(data);
+  if (start == nullptr || start->folder.empty()) return 0;
+  if (message == BFFM_INITIALIZED) {
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE,
+                 reinterpret_cast<LPARAM>(start->folder.c_str()));
+  } else if (message == BFFM_SELCHANGED && !start->scrolled) {
+    // The newer dialog selects the start folder without scrolling to it.
+    start->scrolled = true;
+    EnumChildWindows(window, &ScrollTreeToSelection, 0);
   }
   return 0;
 }
@@ -402,8 +437,9 @@ std::string Win32Shell::FolderRequester(const std::string& title,
   info.pszDisplayName = display_name;
   info.lpszTitle = title_wide.c_str();
   info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_RETURNONLYFSDIRS;
+  BrowseStart start{initial.empty() ? initial : FullPath(initial)};
   info.lpfn = &BrowseProc;
-  info.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
+  info.lParam = reinterpret_cast<LPARAM>(&start);
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (chosen == nullptr) return "";
   // Long paths: the call takes no size, so give it the most it can write.
