@@ -22,6 +22,8 @@ class WorkingFolderTest : public ::testing::Test {
     GetTempPathW(MAX_PATH, temp);
     root_ = fs::path(temp) /
             ("veska-folder-" + std::to_string(GetCurrentProcessId()));
+    current_ = root_ / "started in";
+    program_ = root_ / "VESKA-1.0-windows-x64";
     fs::create_directories(current_);
     fs::create_directories(program_);
     Touch(program_ / "VESKA.bmp");
@@ -32,9 +34,9 @@ class WorkingFolderTest : public ::testing::Test {
   }
   static void Touch(const fs::path& file) { std::ofstream(file) << "x"; }
 
-  fs::path root_;
-  fs::path current_ = root_ / "started in";
-  fs::path program_ = root_ / "VESKA-1.0-windows-x64";
+  fs::path root_;  // all of the test's folders, removed after it
+  fs::path current_;
+  fs::path program_;
 };
 
 TEST_F(WorkingFolderTest, MovesToTheProgramOnlyFromAFolderNotSetUp) {
