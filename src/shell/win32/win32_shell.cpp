@@ -40,13 +40,6 @@ bool KeyDown(int virtual_key) {
   return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
 }
 
-// The folder browser's start: a full path, as the selection message takes
-// only that, and whether the tree has been scrolled to it.
-struct BrowseStart {
-  std::wstring folder;
-  bool scrolled = false;
-};
-
 std::wstring FullPath(const std::wstring& path) {
   const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (size == 0) return path;
@@ -67,15 +60,17 @@ BOOL CALLBACK ScrollTreeToSelection(HWND child, LPARAM) {
   return FALSE;
 }
 
+// `data` is the start folder, a full path (the selection takes only that).
 int CALLBACK BrowseProc(HWND window, UINT message, LPARAM, LPARAM data) {
-  auto* start = reinterpret_cast<BrowseStart*>(data);
-  if (start == nullptr || start->folder.empty()) return 0;
+  if (data == 0) return 0;
   if (message == BFFM_INITIALIZED) {
-    SendMessageW(window, BFFM_SETSELECTIONW, TRUE,
-                 reinterpret_cast<LPARAM>(start->folder.c_str()));
-  } else if (message == BFFM_SELCHANGED && !start->scrolled) {
-    // The newer dialog selects the start folder without scrolling to it.
-    start->scrolled = true;
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+    // A browser that fills its tree after this call (Wine's stops at the
+    // drive or on the way) selects it once more when it is ready. The
+    // folder outlives the dialog.
+    PostMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  } else if (message == BFFM_SELCHANGED) {
+    // The newer dialog selects without scrolling the tree to the selection.
     EnumChildWindows(window, &ScrollTreeToSelection, 0);
   }
   return 0;
@@ -437,9 +432,9 @@ std::string Win32Shell::FolderRequester(const std::string& title,
   info.pszDisplayName = display_name;
   info.lpszTitle = title_wide.c_str();
   info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_RETURNONLYFSDIRS;
-  BrowseStart start{initial.empty() ? initial : FullPath(initial)};
+  const std::wstring start = initial.empty() ? initial : FullPath(initial);
   info.lpfn = &BrowseProc;
-  info.lParam = reinterpret_cast<LPARAM>(&start);
+  info.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (chosen == nullptr) return "";
   // Long paths: the call takes no size, so give it the most it can write.

@@ -5,6 +5,8 @@
 //                              way); code 0 when the program agreed
 //   window_probe prompt        measures the open "Volume" dialog's prompt;
 //                              code 0 when its whole text fits
+//   window_probe browsing      prints the folder the open folder browser
+//                              has selected (the name in its edit box)
 #include <windows.h>
 
 #include <cstdio>
@@ -50,6 +52,33 @@ int Prompt() {
   return fit.Fits() ? 0 : 1;
 }
 
+BOOL CALLBACK FindEdit(HWND child, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(child, name, 16);
+  if (lstrcmpiW(name, L"Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+int Browsing() {
+  HWND browser = FindWindowW(L"#32770", L"Browse for Folder");
+  HWND edit = nullptr;
+  if (browser != nullptr) {
+    EnumChildWindows(browser, &FindEdit, reinterpret_cast<LPARAM>(&edit));
+  }
+  if (edit == nullptr) {
+    std::puts("no folder browser with an edit box");
+    return 2;
+  }
+  // Another process's edit text comes by message; the window's own title
+  // (what GetWindowText reads across processes) is empty.
+  wchar_t text[512] = {};
+  SendMessageTimeoutW(edit, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  std::printf("%ls\n", text);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -57,6 +86,7 @@ int wmain(int argc, wchar_t** argv) {
     return EndSession();
   }
   if (argc == 2 && std::wcscmp(argv[1], L"prompt") == 0) return Prompt();
-  std::puts("usage: window_probe end-session | prompt");
+  if (argc == 2 && std::wcscmp(argv[1], L"browsing") == 0) return Browsing();
+  std::puts("usage: window_probe end-session | prompt | browsing");
   return 2;
 }
