@@ -67,7 +67,7 @@ int CALLBACK BrowseProc(HWND window, UINT message, LPARAM, LPARAM data) {
     SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
     // A browser that fills its tree after this call (Wine's stops at the
     // drive or on the way) selects it once more when it is ready. The
-    // folder outlives the dialog.
+    // folder's text lives until the dialog has gone.
     PostMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
   } else if (message == BFFM_SELCHANGED) {
     // The newer dialog selects without scrolling the tree to the selection.
