@@ -5,6 +5,7 @@
 #include "app/hotkey.h"
 #include "app/resource_items.h"
 #include "app/settings_file.h"
+#include "app/startup.h"
 #include "app/tray_menu.h"
 #include "monitor/load_sampling.h"
 #include "shell/shell_services.h"
@@ -130,6 +131,8 @@ void RunMainLoopPass(AppState& state) {
       if (MenuCommandSavesSettings(id)) SaveSettings(state);
       break;
     }
+    case kEventQuit:
+      ShutDown(state);
     default:
       break;
   }

@@ -16,6 +16,9 @@ inline constexpr int32_t kEventTimeout = 0;
 inline constexpr int32_t kEventHotkey = 786;
 inline constexpr int32_t kEventMenu = 13101;
 inline constexpr int32_t kEventTray = 13102;
+// The desktop asks the program to end (its window closed from outside, the
+// session ending): the program ends as "Exit" ends it.
+inline constexpr int32_t kEventQuit = 13103;
 
 // ShowMessage styles and answers.
 inline constexpr int32_t kMessageOk = 0;

@@ -295,11 +295,19 @@ TEST_F(AppTest, EmptyStoredPathAsksWhileOtherKeysHoldAndNanVolumeIsDefault) {
   EXPECT_FALSE(shell.IsChecked(kMenuCpu));
 }
 
-TEST_F(AppTest, ExitFreesSoundsAndClosesQueriesBeforeSaving) {
+// "Exit", and the desktop asking the program to end (a close request, the
+// session ending), end it the same way.
+class EndTest : public AppTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EndTest, FreesSoundsAndClosesQueriesBeforeSaving) {
   fs::create_directory("settings.ini");  // every save fails and says so
   shell.AnswerFolder(Pack("avg"));
   shell.QueueMenuChoice(100, kMenuVolume50);
-  shell.QueueMenuChoice(200, kMenuExit);
+  if (GetParam()) {
+    shell.QueueEvent(200, kEventQuit);
+  } else {
+    shell.QueueMenuChoice(200, kMenuExit);
+  }
   std::vector<std::string> seen;
   shell.on_message = [&](const std::string& text) {
     seen.push_back(text + (device.Live().empty() ? " released" : "") +
@@ -312,6 +320,7 @@ TEST_F(AppTest, ExitFreesSoundsAndClosesQueriesBeforeSaving) {
   EXPECT_EQ(state.Volume, 0.5f);
   EXPECT_TRUE(device.closed && !shell.tray_icon_added());
 }
+INSTANTIATE_TEST_SUITE_P(ExitOrDesktop, EndTest, ::testing::Bool());
 
 TEST_F(AppTest, SaveThatCannotBeWrittenIsToldAndKeepsTheOldFile) {
   WriteSettings(Pack("avg"));

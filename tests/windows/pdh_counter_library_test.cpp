@@ -15,12 +15,14 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "monitor/counter_library.h"
 #include "monitor/counter_paths.h"
 #include "monitor/counter_repair.h"
 #include "monitor/load_sampling.h"
 #include "monitor/windows/pdh_counter_library.h"
+#include "monitor/windows/processor_groups.h"
 #include "shell/script/scripted_shell.h"
 #include "wide_env.h"
 
@@ -237,6 +239,44 @@ TEST_F(StandinPdh, AMissingNameOrProcessorLeadsToRepair) {
                              ")\\% Processor Time";
   EXPECT_NE(counters.AddCounter(query, beyond, 0, &counter), kCounterOk);
   EXPECT_EQ(counter, 0u);
+}
+
+// A machine of 7 logical processors in two groups of 4 and 3. "Processor"
+// numbers the first group's only; every processor is set up and heard
+// through its "group,index" instance, in flat order.
+TEST_F(StandinPdh, EveryProcessorGroupIsCountedAndSampled) {
+  ScopedEnv groups(L"VESKA_PDH_GROUPS", L"4 3");
+  ScopedEnv cpu(L"VESKA_PDH_CPU", L"10 20 30 40 50 60 70");
+  CounterQuery query = 0;
+  CounterHandle counter = 99;
+  ASSERT_EQ(counters.OpenQuery(1, &query), kCounterOk);
+  EXPECT_NE(counters.AddCounter(query, "\\Processor(4)\\% Processor Time", 0,
+                                &counter),
+            kCounterOk);
+  counters.CloseQuery(query);
+
+  PdhCounterLibrary grouped({4, 3});
+  EXPECT_EQ(grouped.ProcessorCount(), 7u);
+  ASSERT_EQ(SetUpCpuCounters(state, grouped), 1);
+  ASSERT_EQ(state.LastCoreIndex, 6);
+  SampleCpuLoads(state, grouped);
+  SampleCpuLoads(state, grouped);
+  EXPECT_EQ(state.CoreLoads, (std::vector<double>{10, 20, 30, 40, 50, 60, 70}));
+  CloseCpuQuery(state, grouped);
+  EXPECT_EQ(ProcessorInstance({4, 3}, 4), "1,0");
+  EXPECT_EQ(ProcessorInstance({4, 3}, 7), "");
+
+  // One group: the paths go as built, to the "Processor" object.
+  PdhCounterLibrary one_group({4});
+  MonitorState plain;
+  ASSERT_EQ(SetUpCpuCounters(plain, one_group), 1);
+  EXPECT_EQ(plain.CoreCounterPath, "\\Processor(" +
+                                       std::to_string(plain.LastCoreIndex) +
+                                       ")\\% Processor Time");
+  SampleCpuLoads(plain, one_group);
+  SampleCpuLoads(plain, one_group);
+  EXPECT_EQ(plain.CoreLoads.at(0), 10.0);
+  CloseCpuQuery(plain, one_group);
 }
 
 // Real load: a spinning thread shows on the processors.

@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "prompt_check.h"
 #include "shell/win32/tray_icon.h"
 #include "shell/win32/wide_text.h"
 
@@ -199,6 +201,136 @@ TEST_F(Win32ShellTest, StartingAMissingProgramShowsNothing) {
   EXPECT_FALSE(box_shown) << "starting a missing program showed a box";
 }
 
+TEST_F(Win32ShellTest, CloseAndTheSessionsEndAskTheProgramToEnd) {
+  shell.OpenHiddenWindow("VESKA");
+  auto* window = static_cast<HWND>(shell.WindowHandle());
+  // Asked first, the program agrees; only the end itself ends it.
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP),
+            TRUE);
+  SendMessageW(window, WM_ENDSESSION, FALSE, 0);  // the end called off
+  EXPECT_EQ(shell.WaitEvent(50), kEventTimeout);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(shell.WaitEvent(1000), kEventQuit);
+  // The window stays for the orderly end, which removes the icon through it.
+  EXPECT_TRUE(IsWindow(window));
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  EXPECT_EQ(shell.WaitEvent(1000), kEventQuit);
+}
+
+// The notification area as the tests play it: it refuses the next
+// `refusals` adds, and keeps the ids it took.
+struct FakeTray {
+  int refusals = 0;
+  int adds = 0;
+  int modifies = 0;
+  int deletes = 0;
+  std::set<UINT> shown;
+};
+FakeTray fake_tray;
+
+BOOL WINAPI FakeNotifyIcon(DWORD action, PNOTIFYICONDATAW data) {
+  switch (action) {
+    case NIM_ADD:
+      ++fake_tray.adds;
+      if (fake_tray.refusals > 0) {
+        --fake_tray.refusals;
+        return FALSE;
+      }
+      return fake_tray.shown.insert(data->uID).second;
+    case NIM_MODIFY:
+      ++fake_tray.modifies;
+      return fake_tray.shown.count(data->uID) != 0;
+    case NIM_DELETE:
+      ++fake_tray.deletes;
+      return fake_tray.shown.erase(data->uID) != 0;
+    default:
+      return FALSE;
+  }
+}
+
+// Waits through the shell until the fake tray shows an icon, at most 4 s.
+bool WaitShown(Win32Shell& shell) {
+  const uint32_t start = shell.ElapsedMs();
+  while (fake_tray.shown.empty() && shell.ElapsedMs() - start < 4000) {
+    shell.WaitEvent(50);
+  }
+  return !fake_tray.shown.empty();
+}
+
+TEST(TrayIconRetryTest, RefusedAddsAreRetriedUntilTheTrayTakesTheIcon) {
+  fake_tray = {};
+  fake_tray.refusals = 2;  // the taskbar still starting at logon
+  Win32Shell shell(&FakeNotifyIcon);
+  shell.OpenHiddenWindow("VESKA");
+  const ImageHandle image = shell.LoadImage(Narrow(SourceFile("VESKA.bmp")));
+  ASSERT_NE(image, 0u);
+  EXPECT_TRUE(shell.AddTrayIcon(1, image));
+  EXPECT_TRUE(fake_tray.shown.empty());
+  shell.SetTrayTooltip(1, "VESKA");
+  EXPECT_EQ(fake_tray.modifies, 0);  // nothing to modify yet
+  ASSERT_TRUE(WaitShown(shell)) << fake_tray.adds << " adds, none taken";
+  EXPECT_EQ(fake_tray.adds, 3);
+  shell.WaitEvent(1500);
+  EXPECT_EQ(fake_tray.adds, 3) << "tried again after it was taken";
+
+  // The taskbar restarts and refuses once more: announced, then retried.
+  fake_tray.shown.clear();
+  fake_tray.refusals = 1;
+  SendMessageW(static_cast<HWND>(shell.WindowHandle()),
+               RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_EQ(fake_tray.adds, 4);
+  ASSERT_TRUE(WaitShown(shell));
+  EXPECT_EQ(fake_tray.adds, 5);
+  shell.SetTrayTooltip(1, "VESKA - AVG CPU: 1%");
+  EXPECT_EQ(fake_tray.modifies, 1);
+  shell.RemoveTrayIcon(1);
+  EXPECT_EQ(fake_tray.deletes, 1);
+  EXPECT_TRUE(fake_tray.shown.empty());
+}
+
+// Opens the folder browser at `start` from `working_folder`, accepts what
+// it selected and gives that.
+std::string BrowseAndAccept(Win32Shell& shell,
+                            const std::wstring& working_folder,
+                            const std::string& start) {
+  wchar_t before[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, before);
+  if (!SetCurrentDirectoryW(working_folder.c_str())) return "(no folder)";
+  std::atomic<bool> found{false};
+  std::thread accept([&found] {
+    HWND browser = nullptr;
+    for (int i = 0; i < 500 && browser == nullptr; ++i) {
+      browser = FindWindowW(nullptr, L"Browse for Folder");
+      if (browser == nullptr) Sleep(10);
+    }
+    if (browser == nullptr) return;
+    found = true;
+    Sleep(500);  // past its start, where the selection is made
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+  });
+  const std::string chosen = shell.FolderRequester("Select a soundpack", start);
+  accept.join();
+  SetCurrentDirectoryW(before);
+  return found ? chosen : "(no browser)";
+}
+
+bool SamePath(const std::string& a, const std::wstring& b) {
+  return CompareStringOrdinal(Widen(a).c_str(), -1, b.c_str(), -1, TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The browser opens at the folder asked for, given relative to the working
+// folder too: the system's selection takes only a full path. (Under Wine's
+// Z: the tree is filled only after the browser's start; the first-start
+// scenario sees that.)
+TEST_F(Win32ShellTest, TheFolderBrowserStartsAtTheFolderAskedFor) {
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::string chosen = BrowseAndAccept(shell, windows, "system32");
+  EXPECT_TRUE(SamePath(chosen, std::wstring(windows) + L"\\system32\\"))
+      << chosen;
+}
+
 // Answers the next "Volume" dialog from another thread: sets the field (when
 // `text` is given) and presses OK, or cancels. Records where the caret was.
 class DialogAnswer {
@@ -211,7 +343,7 @@ class DialogAnswer {
   }
   bool found() const { return found_; }
   DWORD caret() const { return caret_; }
-  SIZE size() const { return size_; }
+  const PromptFit& prompt() const { return prompt_; }
 
  private:
   void Answer(const wchar_t* text, bool ok) {
@@ -223,9 +355,7 @@ class DialogAnswer {
     if (dialog == nullptr) return;
     Sleep(50);  // past its start
     found_ = true;
-    RECT rect{};
-    GetWindowRect(dialog, &rect);
-    size_ = {rect.right - rect.left, rect.bottom - rect.top};
+    prompt_ = MeasurePrompt(dialog);
     HWND edit = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
     DWORD end = 0;
     SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
@@ -240,17 +370,21 @@ class DialogAnswer {
 
   std::atomic<bool> found_{false};
   DWORD caret_ = 0;
-  SIZE size_{};
+  PromptFit prompt_;
   std::thread thread_;
 };
 
 TEST_F(Win32ShellTest, TheVolumeDialogTellsCancelFromAnEmptyAnswer) {
+  // The prompt as the program asks it, and one three times as long: each
+  // wraps onto as many lines as it needs, all of them shown.
+  const std::string prompt =
+      "Enter a percentage between 0 and 100, without the percent sign.";
   {
     DialogAnswer answer(L"12.5", true);
-    EXPECT_EQ(shell.TextRequester("Volume", "Enter a percentage", "30"),
-              "12.5");
+    EXPECT_EQ(shell.TextRequester("Volume", prompt, "30"), "12.5");
     answer.Join();
     ASSERT_TRUE(answer.found());
+    EXPECT_TRUE(answer.prompt().Fits()) << answer.prompt().Describe();
   }
   {
     DialogAnswer answer(nullptr, true);
@@ -258,12 +392,13 @@ TEST_F(Win32ShellTest, TheVolumeDialogTellsCancelFromAnEmptyAnswer) {
               "\xC3\xA9t\xC3\xA9");
     answer.Join();
     EXPECT_EQ(answer.caret(), 3u);  // at the end, nothing selected
-    EXPECT_EQ(answer.size().cx, 300);
-    EXPECT_EQ(answer.size().cy, 130);
   }
   {
     DialogAnswer answer(L"", true);
-    EXPECT_EQ(shell.TextRequester("Volume", "p", "30"), "");
+    EXPECT_EQ(shell.TextRequester("Volume", prompt + prompt + prompt, "30"),
+              "");
+    answer.Join();
+    EXPECT_TRUE(answer.prompt().Fits()) << answer.prompt().Describe();
   }
   {
     DialogAnswer answer(L"99", false);

@@ -1,9 +1,12 @@
 #include "monitor/windows/pdh_counter_library.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include "monitor/counter_paths.h"
 #include "monitor/windows/pdh_calls.h"
+#include "monitor/windows/processor_groups.h"
 
 namespace veska {
 
@@ -46,7 +49,11 @@ bool ToUtf8(const wchar_t* wide, std::string* text) {
 
 }  // namespace
 
-PdhCounterLibrary::PdhCounterLibrary() {
+PdhCounterLibrary::PdhCounterLibrary()
+    : PdhCounterLibrary(ActiveProcessorGroups()) {}
+
+PdhCounterLibrary::PdhCounterLibrary(std::vector<uint32_t> processor_groups)
+    : processor_groups_(std::move(processor_groups)) {
   HMODULE module = LoadLibraryW(L"pdh.dll");
   module_ = module;
   if (module == nullptr) return;
@@ -55,6 +62,7 @@ PdhCounterLibrary::PdhCounterLibrary() {
   collect_ = Find("PdhCollectQueryData");
   formatted_value_ = Find("PdhGetFormattedCounterValue");
   close_query_ = Find("PdhCloseQuery");
+  add_english_counter_ = Find("PdhAddEnglishCounterW");
 }
 
 PdhCounterLibrary::~PdhCounterLibrary() {
@@ -86,13 +94,17 @@ int32_t PdhCounterLibrary::AddCounter(CounterQuery query,
   if (counter == nullptr) return kCounterInvalidArgument;
   *counter = 0;
   if (add_counter_ == nullptr) return kMissing;
+  bool english = false;
   std::wstring wide_path;
-  if (!ToWide(path, &wide_path))
+  if (!ToWide(CounterPathFor(path, &english), &wide_path))
     return static_cast<int32_t>(PDH_CSTATUS_BAD_COUNTERNAME);
+  // English names mean the same on every language of the system.
+  void* add = english && add_english_counter_ != nullptr ? add_english_counter_
+                                                         : add_counter_;
   PDH_HCOUNTER handle = nullptr;
   const PDH_STATUS status =
-      As<AddCounterCall>(add_counter_)(reinterpret_cast<PDH_HQUERY>(query),
-                                       wide_path.c_str(), user_data, &handle);
+      As<AddCounterCall>(add)(reinterpret_cast<PDH_HQUERY>(query),
+                              wide_path.c_str(), user_data, &handle);
   if (status == ERROR_SUCCESS) {
     *counter = reinterpret_cast<CounterHandle>(handle);
   }
@@ -166,9 +178,38 @@ int32_t PdhCounterLibrary::LookupPerfNameByIndex(uint32_t index, char* buffer,
 }
 
 uint32_t PdhCounterLibrary::ProcessorCount() {
+  if (processor_groups_.size() > 1) {
+    uint32_t count = 0;
+    for (uint32_t group : processor_groups_) count += group;
+    return count;
+  }
   SYSTEM_INFO info{};
   GetSystemInfo(&info);
   return info.dwNumberOfProcessors;
+}
+
+std::string PdhCounterLibrary::NameOf(uint32_t index, const char* fallback) {
+  char name[PDH_MAX_COUNTER_NAME + 1] = {};
+  uint32_t chars = sizeof(name);
+  if (LookupPerfNameByIndex(index, name, &chars) != kCounterOk) {
+    return fallback;
+  }
+  return name;
+}
+
+std::string PdhCounterLibrary::CounterPathFor(const std::string& path,
+                                              bool* english) {
+  *english = false;
+  if (processor_groups_.size() < 2) return path;
+  const int64_t n =
+      PerProcessorIndex(path, NameOf(kProcessorObjectIndex, "Processor"),
+                        NameOf(kProcessorTimeIndex, "% Processor Time"));
+  if (n < 0) return path;
+  const std::string instance =
+      ProcessorInstance(processor_groups_, static_cast<uint32_t>(n));
+  if (instance.empty()) return path;
+  *english = true;
+  return "\\Processor Information(" + instance + ")\\% Processor Time";
 }
 
 bool PdhCounterLibrary::GetMemoryStatus(MemoryStatus* status) {

@@ -9,14 +9,21 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "monitor/counter_library.h"
 
 namespace veska {
 
+// On a machine with several processor groups the processor count covers
+// them all, and a per-processor path the core builds is added as the
+// "Processor Information" instance of that processor; with one group every
+// path goes to the service as built.
 class PdhCounterLibrary : public CounterLibrary {
  public:
   PdhCounterLibrary();
+  // With the active processors of each group given, for tests.
+  explicit PdhCounterLibrary(std::vector<uint32_t> processor_groups);
   ~PdhCounterLibrary() override;
   PdhCounterLibrary(const PdhCounterLibrary&) = delete;
   PdhCounterLibrary& operator=(const PdhCounterLibrary&) = delete;
@@ -39,6 +46,12 @@ class PdhCounterLibrary : public CounterLibrary {
 
  private:
   void* Find(const char* name) const;
+  // The path to add for `path`: across groups, a per-processor path
+  // becomes its "Processor Information" instance, in English.
+  std::string CounterPathFor(const std::string& path, bool* english);
+  std::string NameOf(uint32_t index, const char* fallback);
+
+  std::vector<uint32_t> processor_groups_;
 
   void* module_ = nullptr;  // HMODULE of pdh.dll
   void* open_query_ = nullptr;
@@ -46,6 +59,7 @@ class PdhCounterLibrary : public CounterLibrary {
   void* collect_ = nullptr;
   void* formatted_value_ = nullptr;
   void* close_query_ = nullptr;
+  void* add_english_counter_ = nullptr;
 };
 
 }  // namespace veska

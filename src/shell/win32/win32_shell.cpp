@@ -4,17 +4,20 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <commctrl.h>
 // clang-format on
 // The interface's own name, not the system's narrow-text macro.
 #undef LoadImage
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "shell/event_queue.h"
 #include "shell/held_hotkey.h"
 #include "shell/win32/session_and_login.h"
+#include "shell/win32/text_requester.h"
 #include "shell/win32/tray_icon.h"
 #include "shell/win32/wide_text.h"
 
@@ -27,9 +30,11 @@ namespace {
 constexpr std::size_t kTooltipLimit =
     sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) - 1;
 static_assert(kTooltipLimit == 127);
-constexpr int kRequesterWidth = 300;
-constexpr int kRequesterHeight = 130;
 constexpr int kHotkeyId = 0;
+// While the notification area refuses an icon (its host still starting at
+// logon), the add is tried again this often.
+constexpr UINT_PTR kIconRetryTimer = 1;
+constexpr UINT kIconRetryMs = 1000;
 constexpr UINT kModNoRepeat = 0x4000;  // MOD_NOREPEAT
 
 uint32_t SystemSetting(UINT action, uint32_t fallback) {
@@ -41,111 +46,38 @@ bool KeyDown(int virtual_key) {
   return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
 }
 
-// --- The text requester: a dialog made in memory, controls added at its
-// start, so that the dialog manager gives Enter, Escape and Tab their usual
-// meaning.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length =
+      GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
 
-constexpr int kEditId = 100;
-constexpr int kPromptId = 101;
-
-struct RequesterData {
-  std::wstring title;
-  std::wstring prompt;
-  std::wstring text;
-};
-
-INT_PTR CALLBACK RequesterProc(HWND dialog, UINT message, WPARAM wparam,
-                               LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      auto* data = reinterpret_cast<RequesterData*>(lparam);
-      SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-      SetWindowTextW(dialog, data->title.c_str());
-      const int x = (GetSystemMetrics(SM_CXSCREEN) - kRequesterWidth) / 2;
-      const int y = (GetSystemMetrics(SM_CYSCREEN) - kRequesterHeight) / 2;
-      SetWindowPos(dialog, HWND_TOP, x, y, kRequesterWidth, kRequesterHeight,
-                   0);
-      RECT client{};
-      GetClientRect(dialog, &client);
-      const int w = client.right;
-      const int h = client.bottom;
-      HFONT font =
-          reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-      HINSTANCE instance = GetModuleHandleW(nullptr);
-      HWND prompt = CreateWindowExW(
-          0, L"STATIC", data->prompt.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT,
-          10, 8, w - 20, h - 76, dialog,
-          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPromptId)), instance,
-          nullptr);
-      HWND edit = CreateWindowExW(
-          WS_EX_CLIENTEDGE, L"EDIT", data->text.c_str(),
-          WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 10, h - 64,
-          w - 20, 24, dialog,
-          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), instance,
-          nullptr);
-      HWND ok = CreateWindowExW(
-          0, L"BUTTON", L"OK",
-          WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, w - 90, h - 34,
-          80, 26, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
-          instance, nullptr);
-      for (HWND control : {prompt, edit, ok}) {
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
-      }
-      SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
-      SetForegroundWindow(dialog);
-      SetFocus(edit);
-      // The caret at the end, nothing selected, so that typing adds to it.
-      const auto length = static_cast<LPARAM>(data->text.size());
-      SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(length), length);
-      return FALSE;  // the focus is set
-    }
-    case WM_COMMAND:
-      if (LOWORD(wparam) == IDOK) {
-        auto* data = reinterpret_cast<RequesterData*>(
-            GetWindowLongPtrW(dialog, DWLP_USER));
-        HWND edit = GetDlgItem(dialog, kEditId);
-        const int length = GetWindowTextLengthW(edit);
-        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-        GetWindowTextW(edit, text.data(), length + 1);
-        text.resize(static_cast<std::size_t>(length));
-        data->text = text;
-        EndDialog(dialog, IDOK);
-        return TRUE;
-      }
-      if (LOWORD(wparam) == IDCANCEL) {  // Escape, or the close box
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-      }
-      break;
-    default:
-      break;
-  }
+BOOL CALLBACK ScrollTreeToSelection(HWND child, LPARAM) {
+  wchar_t name[32] = {};
+  GetClassNameW(child, name, 32);
+  if (lstrcmpW(name, L"SysTreeView32") != 0) return TRUE;
+  const LRESULT item = SendMessageW(child, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  if (item != 0) SendMessageW(child, TVM_ENSUREVISIBLE, 0, item);
   return FALSE;
 }
 
-// An empty dialog template with a caption and the shell's dialog font.
-std::vector<WORD> RequesterTemplate() {
-  std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
-  auto* header = reinterpret_cast<DLGTEMPLATE*>(words.data());
-  header->style = DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS | WS_POPUP |
-                  WS_CAPTION | WS_SYSMENU;
-  header->cdit = 0;
-  header->cx = 200;
-  header->cy = 80;
-  words.push_back(0);  // no menu
-  words.push_back(0);  // the standard dialog class
-  words.push_back(0);  // no caption yet
-  words.push_back(8);  // point size
-  for (const wchar_t* c = L"MS Shell Dlg"; *c != L'\0'; ++c) {
-    words.push_back(static_cast<WORD>(*c));
-  }
-  words.push_back(0);
-  return words;
-}
-
+// `data` is the start folder, a full path (the selection takes only that).
 int CALLBACK BrowseProc(HWND window, UINT message, LPARAM, LPARAM data) {
-  if (message == BFFM_INITIALIZED && data != 0) {
+  if (data == 0) return 0;
+  if (message == BFFM_INITIALIZED) {
     SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+    // A browser that fills its tree after this call (Wine's stops at the
+    // drive or on the way) selects it once more when it is ready. The
+    // folder's text lives until the dialog has gone.
+    PostMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  } else if (message == BFFM_SELCHANGED) {
+    // The newer dialog selects without scrolling the tree to the selection.
+    EnumChildWindows(window, &ScrollTreeToSelection, 0);
   }
   return 0;
 }
@@ -153,9 +85,13 @@ int CALLBACK BrowseProc(HWND window, UINT message, LPARAM, LPARAM data) {
 }  // namespace
 
 struct Win32Shell::Impl {
+  explicit Impl(NotifyIconCall notify_call) : notify(notify_call) {}
+
+  NotifyIconCall notify;
   HWND window = nullptr;
   std::map<ImageHandle, HICON> icons;
-  std::map<int32_t, HICON> tray_icons;  // added to the notification area
+  std::map<int32_t, HICON> tray_icons;  // wanted in the notification area
+  std::set<int32_t> shown;              // of those, the ones it took
   std::map<int32_t, std::wstring> tooltips;
   HMENU menu = nullptr;
   std::vector<HMENU> open_menus;  // innermost last
@@ -176,13 +112,26 @@ struct Win32Shell::Impl {
         reinterpret_cast<Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (impl != nullptr) {
       if (message == impl->taskbar_created && message != 0) {
-        // The notification area came back (its host restarted): icons are
-        // not kept across that, so they are added again.
-        for (const auto& [id, icon] : impl->tray_icons) {
-          impl->NotifyIcon(NIM_ADD, id, icon);
-        }
+        // The notification area came (back): icons are not kept across its
+        // host's restart, so every wanted one is added again.
+        impl->shown.clear();
+        impl->ShowWantedIcons();
         return 0;
       }
+      if (message == WM_TIMER && wparam == kIconRetryTimer) {
+        impl->ShowWantedIcons();
+        return 0;
+      }
+      // Asked to end from outside (a close request, the session ending):
+      // the main loop ends the program as "Exit" does. Everything the user
+      // chose is saved as it is chosen, so a session that ends the process
+      // before the main loop gets there loses nothing.
+      if (message == WM_CLOSE ||
+          (message == WM_ENDSESSION && wparam != FALSE)) {
+        impl->events.Push(kEventQuit, 0, 0);
+        return 0;
+      }
+      if (message == WM_QUERYENDSESSION) return TRUE;
       if (message == kTrayCallbackMessage) {
         switch (LOWORD(lparam)) {
           case WM_LBUTTONDOWN:
@@ -264,16 +213,40 @@ struct Win32Shell::Impl {
         lstrcpynW(data.szTip, tip->second.c_str(), ARRAYSIZE(data.szTip));
       }
     }
-    return Shell_NotifyIconW(action, &data) != FALSE;
+    return notify(action, &data) != FALSE;
+  }
+
+  // Adds the wanted icons the notification area has not taken yet; while
+  // one is refused, tries again on a timer.
+  void ShowWantedIcons() {
+    bool refused = false;
+    for (const auto& [id, icon] : tray_icons) {
+      if (shown.count(id) != 0) continue;
+      if (NotifyIcon(NIM_ADD, id, icon)) {
+        shown.insert(id);
+      } else {
+        refused = true;
+      }
+    }
+    if (refused) {
+      SetTimer(window, kIconRetryTimer, kIconRetryMs, nullptr);
+    } else {
+      KillTimer(window, kIconRetryTimer);
+    }
   }
 
   void RemoveTrayIcons() {
-    for (const auto& [id, icon] : tray_icons) NotifyIcon(NIM_DELETE, id, icon);
+    for (const auto& [id, icon] : tray_icons) {
+      if (shown.count(id) != 0) NotifyIcon(NIM_DELETE, id, icon);
+    }
     tray_icons.clear();
+    shown.clear();
   }
 };
 
-Win32Shell::Win32Shell() : impl_(std::make_unique<Impl>()) {
+Win32Shell::Win32Shell(NotifyIconCall notify)
+    : impl_(std::make_unique<Impl>(notify != nullptr ? notify
+                                                     : &Shell_NotifyIconW)) {
   QueryPerformanceFrequency(&impl_->frequency);
   // The folder browser's newer style needs the single-threaded apartment.
   impl_->com_ready = SUCCEEDED(OleInitialize(nullptr));
@@ -321,22 +294,25 @@ bool Win32Shell::AddTrayIcon(int32_t id, ImageHandle image) {
   const auto found = impl_->icons.find(image);
   if (found == impl_->icons.end() || impl_->window == nullptr) return false;
   if (impl_->tray_icons.count(id) != 0) return false;
-  if (!impl_->NotifyIcon(NIM_ADD, id, found->second)) return false;
+  // A refused add is retried until the notification area takes the icon.
   impl_->tray_icons[id] = found->second;
+  impl_->ShowWantedIcons();
   return true;
 }
 
 void Win32Shell::RemoveTrayIcon(int32_t id) {
   const auto found = impl_->tray_icons.find(id);
   if (found == impl_->tray_icons.end()) return;
-  impl_->NotifyIcon(NIM_DELETE, id, found->second);
+  if (impl_->shown.erase(id) != 0) {
+    impl_->NotifyIcon(NIM_DELETE, id, found->second);
+  }
   impl_->tray_icons.erase(found);
 }
 
 void Win32Shell::SetTrayTooltip(int32_t id, const std::string& text) {
   impl_->tooltips[id] = CutWide(Widen(text), kTooltipLimit);
   const auto found = impl_->tray_icons.find(id);
-  if (found != impl_->tray_icons.end()) {
+  if (found != impl_->tray_icons.end() && impl_->shown.count(id) != 0) {
     impl_->NotifyIcon(NIM_MODIFY, id, found->second);
   }
 }
@@ -443,14 +419,10 @@ int32_t Win32Shell::ShowMessage(const std::string& title,
 std::optional<std::string> Win32Shell::TextRequester(
     const std::string& title, const std::string& prompt,
     const std::string& default_text) {
-  RequesterData data{Widen(title), Widen(prompt), Widen(default_text)};
-  std::vector<WORD> dialog_template = RequesterTemplate();
-  const INT_PTR result = DialogBoxIndirectParamW(
-      GetModuleHandleW(nullptr),
-      reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), nullptr,
-      &RequesterProc, reinterpret_cast<LPARAM>(&data));
-  if (result != IDOK) return std::nullopt;
-  return Narrow(data.text);
+  const std::optional<std::wstring> answer =
+      AskText(Widen(title), Widen(prompt), Widen(default_text));
+  if (!answer.has_value()) return std::nullopt;
+  return Narrow(*answer);
 }
 
 std::string Win32Shell::FolderRequester(const std::string& title,
@@ -466,8 +438,9 @@ std::string Win32Shell::FolderRequester(const std::string& title,
   info.pszDisplayName = display_name;
   info.lpszTitle = title_wide.c_str();
   info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_RETURNONLYFSDIRS;
+  const std::wstring start = initial.empty() ? initial : FullPath(initial);
   info.lpfn = &BrowseProc;
-  info.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
+  info.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (chosen == nullptr) return "";
   // Long paths: the call takes no size, so give it the most it can write.

@@ -10,11 +10,17 @@
 
 #include "shell/shell_services.h"
 
+struct _NOTIFYICONDATAW;
+
 namespace veska {
+
+// Shell_NotifyIconW's type, named without the system headers.
+using NotifyIconCall = int(__stdcall*)(unsigned long action,
+                                       _NOTIFYICONDATAW* data);
 
 class Win32Shell : public ShellServices {
  public:
-  Win32Shell();
+  explicit Win32Shell(NotifyIconCall notify = nullptr);
   ~Win32Shell() override;
   Win32Shell(const Win32Shell&) = delete;
   Win32Shell& operator=(const Win32Shell&) = delete;
@@ -51,7 +57,8 @@ class Win32Shell : public ShellServices {
 
   // For tests: the pop-up menu (an HMENU), the hidden window (an HWND), the
   // tooltip as last handed to the system, and the hotkey events from a
-  // message the system posts.
+  // message the system posts. Tray icons go through `notify` when given
+  // (Shell_NotifyIconW's arguments), the system's call otherwise.
   void* MenuHandle() const;
   void* WindowHandle() const;
   std::wstring TooltipOf(int32_t id) const;

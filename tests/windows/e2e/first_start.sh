@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The first start of veska.exe under Wine, without settings.ini: the folder
 # browser opens (the system's caption; the program's "Select a soundpack" is
-# its label inside, which X cannot read); cancelling it shows "No soundpack
+# its label inside, which X cannot read) at "packs"; cancelling it shows "No soundpack
 # selected", and the program ends with code 0 having written nothing.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -14,6 +14,11 @@ win_workdir "$work" standin
 e2e_make_tone_pack "$work/packs/tone" 440
 (cd "$work" && find . | sort) >"$E2E_TMP/files.before"
 win_start_veska "$work"
+# It opens at "packs" beside the program: the name shows in its edit box.
+win_wait_window "Browse for Folder" 15 >/dev/null || e2e_fail "no folder browser appeared"
+e2e_wait_until 5 eval '[ "$(win_probe browsing)" = packs ]' ||
+  e2e_fail "the folder browser opened at \"$(win_probe browsing)\", not at packs"
+e2e_log "ok: the folder browser opened at packs"
 win_answer "Browse for Folder" Escape
 win_answer "No soundpack selected" Return
 e2e_wait_exit 10

@@ -150,6 +150,24 @@ win_start_veska() {
   e2e_start_veska "$dir" "$@"
 }
 
+# win_start_veska_from DIR PROGRAM-DIR : starts PROGRAM-DIR/veska.exe in
+# DIR, as a shortcut or a command line elsewhere would.
+win_start_veska_from() {
+  printf '#!/bin/sh\nexec "%s" "%s/veska.exe"\n' "$WINE" "$2" >"$E2E_TMP/veska-from"
+  chmod +x "$E2E_TMP/veska-from"
+  VESKA_BIN=$E2E_TMP/veska-from
+  e2e_start_veska "$1"
+}
+
+# win_probe ARGS... : runs the window probe (tests/windows/e2e/window_probe)
+# with ARGS, bounded, its answer on standard output without CRs.
+win_probe() {
+  local probe=${VESKA_WINDOW_PROBE:-$(dirname "$VESKA_EXE")/tests/windows/e2e/window_probe.exe}
+  [ -f "$probe" ] || { echo "no window probe at $probe (build it first)"; return 2; }
+  e2e_bounded 20 "$WINE" "$probe" "$@" | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
 # win_program_windows : visible windows of the program (a menu, a box, a
 # dialog); its tray icon belongs to Wine's explorer.exe.
 win_program_windows() {

@@ -14,17 +14,18 @@ win_build=$(cd "${1:-$VESKA_SOURCE_DIR/build-windows}" && pwd)
 linux_build=$(cd "${2:-$VESKA_SOURCE_DIR/build}" && pwd)
 shift $(($# < 2 ? $# : 2))
 scenarios=("$@")
-((${#scenarios[@]})) || scenarios=(load_pitch stereo_cores tray_menu hotkey first_start repair session resources)
+((${#scenarios[@]})) || scenarios=(load_pitch stereo_cores tray_menu hotkey first_start repair session resources ways_out dpi_dialog)
 export VESKA_SOURCE_DIR VESKA_ANALYZE=$linux_build/tests/e2e/veska_analyze_audio
 export VESKA_EXE=${VESKA_EXE:-$win_build/veska.exe}
 export VESKA_PDH_STANDIN=$win_build/tests/windows/standin/pdh.dll
 export VESKA_PERFMEND_STANDIN=$win_build/tests/windows/e2e/perfmend.exe
 export VESKA_SHORTCUT_PROBE=$win_build/tests/windows/e2e/veska_shortcut_probe.exe
+export VESKA_WINDOW_PROBE=$win_build/tests/windows/e2e/window_probe.exe
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 
 win_init windows_e2e
-for file in "$VESKA_PDH_STANDIN" "$VESKA_PERFMEND_STANDIN"; do
+for file in "$VESKA_PDH_STANDIN" "$VESKA_PERFMEND_STANDIN" "$VESKA_WINDOW_PROBE"; do
   [ -f "$file" ] || e2e_fail "no $file (build $win_build first)"
 done
 

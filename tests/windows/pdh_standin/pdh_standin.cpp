@@ -13,6 +13,8 @@
 //   VESKA_PDH_CPU="P0 P1 ..."  per-processor percent (the last one repeated)
 //   VESKA_PDH_DISK="P"          disk percent
 //   VESKA_PDH_NO_NAMES="238 6"  indices whose name look-up fails
+//   VESKA_PDH_GROUPS="64 8"     a machine with these processor groups:
+//     \Processor(N) covers group 0, \Processor Information(G,I) them all
 // The optional resources' counters are in resource_counters.cpp.
 #include <windows.h>
 #include <winternl.h>
@@ -59,6 +61,7 @@ struct Sample {
 struct Counter {
   Kind kind = Kind::kCpu;
   unsigned cpu = 0;
+  bool grouped = false;  // named by "group,index"
   Sample before, now;
 };
 
@@ -158,8 +161,41 @@ Sample Scripted(const std::vector<double>& values, size_t index) {
   return sample;
 }
 
+// --- Several processor groups: the flat number of "G,I", or -1.
+long GroupedProcessor(const std::wstring& text) {
+  const std::vector<double> groups = Numbers(Environment(L"VESKA_PDH_GROUPS"));
+  const std::wstring prefix = L"\\Processor Information(";
+  const std::wstring suffix = L")\\% Processor Time";
+  if (groups.empty() || text.rfind(prefix, 0) != 0 ||
+      text.size() <= prefix.size() + suffix.size() ||
+      text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return -1;
+  }
+  unsigned group = 0, index = 0;
+  wchar_t end = 0;
+  if (std::swscanf(text.c_str() + prefix.size(), L"%u,%u%lc", &group, &index,
+                   &end) != 3 ||
+      end != L')' || group >= groups.size() || index >= groups[group]) {
+    return -1;
+  }
+  long flat = index;
+  for (unsigned g = 0; g < group; ++g) flat += static_cast<long>(groups[g]);
+  return flat;
+}
+
+unsigned FirstGroupSize() {
+  const std::vector<double> groups = Numbers(Environment(L"VESKA_PDH_GROUPS"));
+  return groups.empty() ? ProcessorCount() : static_cast<unsigned>(groups[0]);
+}
+
 bool Parse(const wchar_t* path, Counter* counter) {
   std::wstring text(path);
+  if (const long flat = GroupedProcessor(text); flat >= 0) {
+    counter->kind = Kind::kCpu;
+    counter->cpu = static_cast<unsigned>(flat);
+    counter->grouped = true;
+    return true;
+  }
   if (text == L"\\LogicalDisk(_Total)\\% Disk Time" ||
       text == L"\\PhysicalDisk(_Total)\\% Disk Time") {
     counter->kind = Kind::kDisk;
@@ -228,13 +264,20 @@ __declspec(dllexport) LONG WINAPI
   }
   auto made = std::make_unique<Counter>();
   if (!Parse(path, made.get())) return Status(path);
-  if (made->kind == Kind::kCpu && made->cpu >= ProcessorCount()) {
+  if (made->kind == Kind::kCpu && !made->grouped &&
+      made->cpu >= FirstGroupSize()) {
     return kNoInstance;
   }
   *counter = made.get();
   counters.insert(made.get());
   (*found)->counters.push_back(std::move(made));
   return kOk;
+}
+
+__declspec(dllexport) LONG WINAPI
+    PdhAddEnglishCounterW(HANDLE query, LPCWSTR path, DWORD_PTR data,
+                          HANDLE* counter) {
+  return PdhAddCounterW(query, path, data, counter);
 }
 
 __declspec(dllexport) LONG WINAPI PdhCollectQueryData(HANDLE query) {
