@@ -3,26 +3,59 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/linux/working_folder.h"
+#include "app/listen_to.h"
 #include "app/startup.h"
 #include "monitor/linux/proc_counter_library.h"
+#include "monitor/remote/linux/curl_fetcher.h"
+#include "monitor/remote/remote_counter_library.h"
 #include "shell/qt/qt_shell.h"
 #include "sound/decoders.h"
 #include "sound/linux/linux_sound_device.h"
 
-int main() {
+int main(int argc, char** argv) {
   veska::EnterWorkingFolder();
+  // The sources of sources.ini, each behind its own worker and HTTP client.
+  const veska::SourcesFile sources = veska::ReadSourcesFile(stderr);
+  veska::WarnIfReadableByOthers(veska::kSourcesFileName, sources.holds_secret,
+                                stderr);
+  std::vector<std::unique_ptr<veska::RemoteCounterLibrary>> remotes;
+  for (const veska::SourceEntry& entry : sources.sources) {
+    remotes.push_back(veska::MakeRemoteCounterLibrary(
+        entry, std::make_unique<veska::CurlFetcher>()));
+  }
+  veska::ProcCounterLibrary counters;
+  veska::ListenState listen;
+  if (!remotes.empty()) {
+    listen.choices.push_back({veska::kThisComputer, &counters, nullptr});
+    for (const auto& remote : remotes) {
+      listen.choices.push_back(
+          {remote->SourceName(), remote.get(), remote.get()});
+    }
+  }
   std::string error;
+  if (!veska::PickListenChoice(listen, sources, argc, argv, &listen.current,
+                               &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  error.clear();
+
   std::unique_ptr<veska::QtShell> shell = veska::QtShell::Create(&error);
   if (shell == nullptr) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   // The process ends inside the shell while these still live.
-  veska::ProcCounterLibrary counters;
   veska::LinuxSoundDevice device;
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::RunProgram({counters, device, *shell, decoders});
+  veska::CounterLibrary& chosen =
+      listen.choices.empty() ? counters
+                             : *listen.choices[listen.current].counters;
+  veska::RunProgram({chosen, device, *shell, decoders, nullptr, listen.choices,
+                     listen.current});
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/hotkey.h"
+#include "app/listen_to.h"
 #include "app/settings_file.h"
 #include "app/tray_menu.h"
 #include "monitor/load_sampling.h"
@@ -62,7 +63,8 @@ uint32_t EventWaitMs(const AppState& state, uint32_t now) {
 std::string TooltipText(const AppState& state) {
   // The disk number ends the text without a percent sign.
   const MonitorState& monitor = state.monitor;
-  return "VESKA - AVG CPU: " + std::to_string(monitor.CpuAverage) +
+  return ListenTooltipHead(state) +
+         " - AVG CPU: " + std::to_string(monitor.CpuAverage) +
          "% - RAM: " + std::to_string(RoundHalfEven(monitor.RAMLoad)) +
          "% - Disk: " + std::to_string(RoundHalfEven(monitor.DiskLoad));
 }
@@ -72,6 +74,7 @@ void RunMainLoopPass(AppState& state) {
 
   if (TimerDue(shell.ElapsedMs(), state.LastTooltipTime,
                state.TooltipInterval)) {
+    FollowListenedSource(state);
     shell.SetTrayTooltip(1, TooltipText(state));
     state.LastTooltipTime = shell.ElapsedMs();
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/listen_to.h"
 #include "app/main_loop.h"
 #include "app/startup.h"
 #include "prefs/preferences_store.h"
@@ -170,6 +171,7 @@ void BuildTrayMenu(AppState& state) {
   if (state.KeyboardMode == 1) shell.SetMenuCheck(kMenuPushToPlay, true);
   shell.CloseSubMenu();
 
+  AddListenMenu(state);
   shell.AddMenuItem(kMenuExit, "Exit");
 }
 
@@ -236,6 +238,7 @@ void RunMenuCommand(AppState& state, int32_t id) {
       shell.SetMenuCheck(kMenuPushToPlay, true);
       return;
     default:
+      if (RunListenCommand(state, id)) return;
       if (id >= kMenuRefreshQuarter && id <= kMenuRefresh10s) {
         state.RefreshTime =
             kRefreshValues[static_cast<std::size_t>(id - kMenuRefreshQuarter)];

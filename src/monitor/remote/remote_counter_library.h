@@ -53,6 +53,7 @@ class RemoteCounterLibrary : public CounterLibrary, public SourceStatusReader {
   bool GetMemoryStatus(MemoryStatus* status) override;
 
   SourceStatus ReadSourceStatus() override;
+  const std::string& SourceName() const { return name_; }
 
  private:
   static constexpr int kTotal = -1;
