@@ -130,7 +130,9 @@ bool ReadInstantAnswer(std::string_view body, std::vector<InstantValue>* values,
   if (data == nullptr) {
     std::string scalar_error;
     data = SuccessData(answer, "scalar", &scalar_error);
-    return data != nullptr && ReadScalar((*data)["result"], values, error);
+    if (data == nullptr) return false;
+    error->clear();
+    return ReadScalar((*data)["result"], values, error);
   }
   const Json& result = (*data)["result"];
   if (!result.is_array() || result.size() > kMaxSeries) {

@@ -35,6 +35,7 @@ TEST(PrometheusReaderTest, ReadsVectorsScalarsAndRanges) {
       &values, &error));
   ASSERT_EQ(values.size(), 1u);
   EXPECT_DOUBLE_EQ(values[0].value, 2.0);
+  EXPECT_EQ(error, "") << "a success says no reason";
 
   std::vector<RangeSeries> series;
   ASSERT_TRUE(ReadRangeAnswer(
