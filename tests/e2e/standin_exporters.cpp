@@ -5,7 +5,10 @@
 // (its port is closed until it comes back).
 //
 // Usage: standin_exporters FIRST COUNT CONTROL_FILE
-// Prints "ready" once every port listens; ends after ten minutes at most.
+//        standin_exporters --api PORT HOSTS
+// The second form stands in for the metrics server's query API of a fleet
+// of HOSTS hosts, every one answering, for benchmarks. Prints "ready" once
+// every port listens; ends after ten minutes at most.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -81,11 +84,25 @@ std::string Page(Host& host) {
   return page.str();
 }
 
-// One request, answered and closed; a client that sends nothing within a
-// second is dropped.
-void Serve(Host& host) {
-  const int client = accept4(host.fd, nullptr, nullptr, SOCK_CLOEXEC);
-  if (client < 0) return;
+// A query API answer for `hosts` hosts, by what the query asks for.
+std::string ApiAnswer(const std::string& request, int hosts, unsigned turn) {
+  const bool per_host = request.find("query=up") != std::string::npos ||
+                        request.find("node_cpu") != std::string::npos;
+  const bool up = request.find("query=up") != std::string::npos;
+  std::string body =
+      R"({"status":"success","data":{"resultType":"vector","result":[)";
+  const int series = per_host ? hosts : 1;
+  for (int i = 0; i < series; ++i) {
+    const unsigned load = (static_cast<unsigned>(i) * 37 + turn * 11) % 100;
+    body += i > 0 ? "," : "";
+    body += R"({"metric":{"instance":"10.)" + std::to_string(i / 250) + "." +
+            std::to_string(i % 250) + R"(.1:9100"},"value":[1796712802.095,")" +
+            (up ? std::string("1") : "0." + std::to_string(load)) + R"("]})";
+  }
+  return body + "]}}";
+}
+
+std::string ReadRequest(int client) {
   std::string request;
   char buffer[2048];
   pollfd wait{client, POLLIN, 0};
@@ -95,11 +112,14 @@ void Serve(Host& host) {
     if (got <= 0) break;
     request.append(buffer, static_cast<size_t>(got));
   }
-  const std::string body = Page(host);
+  return request;
+}
+
+void Answer(int client, const std::string& type, const std::string& body) {
   const std::string answer =
-      "HTTP/1.1 200 OK\r\nContent-Type: text/plain; version=0.0.4\r\n"
-      "Content-Length: " +
-      std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+      "HTTP/1.1 200 OK\r\nContent-Type: " + type +
+      "\r\nContent-Length: " + std::to_string(body.size()) +
+      "\r\nConnection: close\r\n\r\n" + body;
   size_t sent = 0;
   while (sent < answer.size()) {
     const ssize_t n = write(client, answer.data() + sent, answer.size() - sent);
@@ -109,11 +129,46 @@ void Serve(Host& host) {
   close(client);
 }
 
+int ServeApi(int port, int hosts) {
+  const int fd = Listen(port);
+  if (fd < 0) {
+    std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
+    return 1;
+  }
+  std::printf("ready\n");
+  std::fflush(stdout);
+  const auto end = Clock::now() + std::chrono::minutes(10);
+  unsigned turn = 0;
+  while (Clock::now() < end) {
+    pollfd wait{fd, POLLIN, 0};
+    if (poll(&wait, 1, 100) != 1) continue;
+    const int client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    const std::string request = ReadRequest(client);
+    Answer(client, "application/json", ApiAnswer(request, hosts, ++turn));
+  }
+  return 0;
+}
+
+// One request, answered and closed; a client that sends nothing within a
+// second is dropped.
+void Serve(Host& host) {
+  const int client = accept4(host.fd, nullptr, nullptr, SOCK_CLOEXEC);
+  if (client < 0) return;
+  ReadRequest(client);
+  Answer(client, "text/plain; version=0.0.4", Page(host));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--api") {
+    return ServeApi(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
   if (argc != 4) {
-    std::fprintf(stderr, "usage: %s FIRST COUNT CONTROL_FILE\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s FIRST COUNT CONTROL_FILE | --api PORT HOSTS\n",
+                 argv[0]);
     return 2;
   }
   const int first = std::atoi(argv[1]);
