@@ -147,3 +147,57 @@ TEST(HostRatesTest, ReadsTheWindowsExportersNamesOldAndNew) {
 
 }  // namespace
 }  // namespace veska
+
+namespace veska {
+namespace {
+
+// Pages served in turn, then failures.
+class PagesFetcher : public HttpFetcher {
+ public:
+  std::vector<HttpResponse> answers;
+  std::size_t next = 0;
+  HttpResponse Get(const HttpRequest& request) override {
+    EXPECT_EQ(request.max_bytes, 8u << 20) << "a page is capped";
+    if (next < answers.size()) return answers[next++];
+    return {false, 0, "", "Operation timed out"};
+  }
+};
+
+TEST(ExporterSourceTest, FirstScrapeCountsCoresRatesFollowAndAGapStartsAfresh) {
+  double clock = 0.0;
+  ExporterSource source("http://h:9100/metrics", [&clock] { return clock; });
+  PagesFetcher fetcher;
+  const std::string page1 = NodePage(100, 50, 100, 50, 10, 250);
+  const std::string page2 = NodePage(101, 53, 102, 50, 10.5, 250);
+  fetcher.answers = {{true, 200, page1, ""},
+                     {true, 200, page2, ""},
+                     {true, 500, "oops", ""},
+                     {true, 200, "garbage{\n", ""},
+                     {true, 200, page2, ""},
+                     {true, 200, NodePage(102, 56, 104, 50, 11, 250), ""}};
+  RemoteSample sample = source.Fetch(fetcher, {});
+  EXPECT_TRUE(sample.answering);
+  ASSERT_EQ(sample.cores.size(), 2u) << "the voices are known at once";
+  EXPECT_TRUE(std::isnan(sample.cores[0])) << "no rate from one scrape";
+  EXPECT_NEAR(sample.memory_used, 0.75, 1e-9);
+  clock = 2.0;
+  sample = source.Fetch(fetcher, {});
+  EXPECT_NEAR(sample.cores[0], 75.0, 1e-6);
+  EXPECT_NEAR(sample.disk, 25.0, 1e-6);
+  sample = source.Fetch(fetcher, {});
+  EXPECT_FALSE(sample.answering);
+  EXPECT_EQ(sample.problem, "HTTP 500");
+  EXPECT_TRUE(sample.cores.empty());
+  sample = source.Fetch(fetcher, {});
+  EXPECT_EQ(sample.problem, "unreadable metrics");
+  clock = 100.0;
+  sample = source.Fetch(fetcher, {});
+  EXPECT_TRUE(std::isnan(sample.cores[0])) << "no rate across the gap";
+  clock = 102.0;
+  sample = source.Fetch(fetcher, {});
+  EXPECT_NEAR(sample.cores[0], 75.0, 1e-6);
+  EXPECT_EQ(source.Fetch(fetcher, {}).problem, "Operation timed out");
+}
+
+}  // namespace
+}  // namespace veska
