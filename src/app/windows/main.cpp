@@ -2,18 +2,52 @@
 // portable start-up, which never returns. It runs in the folder it is
 // started in, where it keeps "settings.ini" and finds "VESKA.bmp" and
 // "packs".
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/listen_to.h"
 #include "app/startup.h"
+#include "monitor/remote/remote_counter_library.h"
+#include "monitor/remote/windows/winhttp_fetcher.h"
 #include "monitor/windows/pdh_counter_library.h"
 #include "shell/win32/win32_shell.h"
 #include "sound/decoders.h"
 #include "sound/dsound/dsound_sound_device.h"
 
-int main() {
+int main(int argc, char** argv) {
+  // The sources of sources.ini, each behind its own worker and HTTP client.
+  const veska::SourcesFile sources = veska::ReadSourcesFile(stderr);
+  std::vector<std::unique_ptr<veska::RemoteCounterLibrary>> remotes;
+  for (const veska::SourceEntry& entry : sources.sources) {
+    remotes.push_back(veska::MakeRemoteCounterLibrary(
+        entry, std::make_unique<veska::WinHttpFetcher>()));
+  }
   // The process ends inside the shell while these still live.
   veska::Win32Shell shell;
   veska::PdhCounterLibrary counters;
+  veska::ListenState listen;
+  if (!remotes.empty()) {
+    listen.choices.push_back({veska::kThisComputer, &counters, nullptr});
+    for (const auto& remote : remotes) {
+      listen.choices.push_back(
+          {remote->SourceName(), remote.get(), remote.get()});
+    }
+  }
+  std::string error;
+  if (!veska::PickListenChoice(listen, sources, argc, argv, &listen.current,
+                               &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
   veska::DsoundSoundDevice device;
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::RunProgram({counters, device, shell, decoders});
+  veska::CounterLibrary& chosen =
+      listen.choices.empty() ? counters
+                             : *listen.choices[listen.current].counters;
+  veska::RunProgram({chosen, device, shell, decoders, nullptr, listen.choices,
+                     listen.current});
 }
