@@ -169,6 +169,26 @@ bool PickListenChoice(const ListenState& listen, const SourcesFile& sources,
   return !asked;
 }
 
+bool SetUpListenState(CounterLibrary& local,
+                      const std::vector<ListenChoice>& sources,
+                      const SourcesFile& file, int argc,
+                      const char* const* argv, ListenState* listen,
+                      std::FILE* messages) {
+  listen->choices.clear();
+  if (!sources.empty()) {
+    listen->choices.push_back({kThisComputer, &local, nullptr});
+    listen->choices.insert(listen->choices.end(), sources.begin(),
+                           sources.end());
+  }
+  std::string error;
+  const bool picked =
+      PickListenChoice(*listen, file, argc, argv, &listen->current, &error);
+  if (!error.empty() && messages != nullptr) {
+    std::fprintf(messages, "%s\n", error.c_str());
+  }
+  return picked;
+}
+
 SourcesFile ReadSourcesFile(std::FILE* messages) {
   std::error_code error;
   const std::filesystem::path path(kSourcesFileName);

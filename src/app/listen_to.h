@@ -32,6 +32,15 @@ std::string ListenTooltipHead(const AppState& state);
 // voices; called on the tooltip's timer.
 void FollowListenedSource(AppState& state);
 
+// Fills `listen` with this computer (`local`) and `sources`, when there is
+// any, and picks the choice to start with (PickListenChoice), saying any
+// problem on `messages`. False when the command line names no source.
+bool SetUpListenState(CounterLibrary& local,
+                      const std::vector<ListenChoice>& sources,
+                      const SourcesFile& file, int argc,
+                      const char* const* argv, ListenState* listen,
+                      std::FILE* messages);
+
 // The choice to start with: `--listen NAME` in `args` first, else the one
 // kept in "sources.ini", else this computer. False with `error` set for a
 // name that is no source.

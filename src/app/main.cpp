@@ -27,23 +27,18 @@ int main(int argc, char** argv) {
         entry, std::make_unique<veska::CurlFetcher>()));
   }
   veska::ProcCounterLibrary counters;
-  veska::ListenState listen;
-  if (!remotes.empty()) {
-    listen.choices.push_back({veska::kThisComputer, &counters, nullptr});
-    for (const auto& remote : remotes) {
-      listen.choices.push_back(
-          {remote->SourceName(), remote.get(), remote.get()});
-    }
+  std::vector<veska::ListenChoice> remote_choices;
+  for (const auto& remote : remotes) {
+    remote_choices.push_back(
+        {remote->SourceName(), remote.get(), remote.get()});
   }
-  std::string error;
-  if (!veska::PickListenChoice(listen, sources, argc, argv, &listen.current,
-                               &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  veska::ListenState listen;
+  if (!veska::SetUpListenState(counters, remote_choices, sources, argc, argv,
+                               &listen, stderr)) {
     return 2;
   }
-  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
-  error.clear();
 
+  std::string error;
   std::unique_ptr<veska::QtShell> shell = veska::QtShell::Create(&error);
   if (shell == nullptr) {
     std::fprintf(stderr, "%s\n", error.c_str());
