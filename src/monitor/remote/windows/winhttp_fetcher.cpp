@@ -126,6 +126,11 @@ HttpResponse WinHttpFetcher::Get(const HttpRequest& request) {
     response.error = "Couldn't connect to server";
     return response;
   }
+  // On the request too: Wine keeps to no session time-out it was given.
+  WinHttpSetTimeouts(handle.get(), timeout, timeout, timeout, timeout);
+  DWORD receive = static_cast<DWORD>(timeout);
+  WinHttpSetOption(handle.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                   &receive, sizeof receive);
   // A redirect could carry the credentials elsewhere.
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy,
@@ -138,15 +143,18 @@ HttpResponse WinHttpFetcher::Get(const HttpRequest& request) {
                      sizeof ignore);
   }
   const std::wstring header = AuthorizationHeader(request);
+  const DWORD started = GetTickCount();
   if (!WinHttpSendRequest(
           handle.get(),
           header.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : header.c_str(),
           header.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA,
           0, 0, 0) ||
       !WinHttpReceiveResponse(handle.get(), nullptr)) {
-    response.error = GetLastError() == ERROR_WINHTTP_TIMEOUT
-                         ? "Operation timed out"
-                         : "Couldn't connect to server";
+    // Wine gives other codes than Windows for a time-out; the clock tells.
+    const bool late = GetLastError() == ERROR_WINHTTP_TIMEOUT ||
+                      GetTickCount() - started >= static_cast<DWORD>(timeout);
+    response.error =
+        late ? "Operation timed out" : "Couldn't connect to server";
     return response;
   }
   DWORD status = 0;
