@@ -13,6 +13,7 @@
 # Environment: VESKA_BIN (default build/veska).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
 e2e_init many_cores
 seconds=${1:-20}
 runs=${2:-3}
@@ -34,25 +35,6 @@ sox -n -r 44100 -c 2 -b 16 "$pack/ram.flac" synth 60 brownnoise brownnoise vol 0
 printf '[soundpack]\r\nUseAverages=0\r\nCPUSoundMode=2\r\nRAMSoundMode=0\r\nFrequencyFluctuation=1\r\n' \
   >"$pack/prefs.ini"
 e2e_settings_bytes "$pack/" 0.1 1 1 0 500 0 6 122 >"$work/settings.ini"
-
-forget() {
-  local pid keep=()
-  for pid in "${E2E_PIDS[@]}"; do [ "$pid" = "$1" ] || keep+=("$pid"); done
-  E2E_PIDS=("${keep[@]}")
-}
-
-# cpu_ns PID [THREAD-PREFIX] : CPU time of the process, or of its threads
-# whose name starts with the prefix.
-cpu_ns() {
-  local task ns total=0 comm
-  for task in /proc/"$1"/task/*; do
-    comm=$(<"$task/comm") || continue
-    [[ $comm == "${2:-}"* ]] || continue
-    read -r ns _ <"$task/schedstat" 2>/dev/null || continue
-    total=$((total + ns))
-  done
-  echo "$total"
-}
 
 # run CORES : sets RUN to "load_seconds rss_mib mixing_% process_%".
 run() {
@@ -95,9 +77,6 @@ run() {
     -v t0="$t0" -v t1="$t1" 'BEGIN {
       s = t1 - t0; printf "%s %s %.3f %.3f\n", l, r, (m1 - m0) / 1e7 / s, (a1 - a0) / 1e7 / s }')
 }
-
-# median N VALUES... (one column)
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 base=$(e2e_cores)
 declare -A result

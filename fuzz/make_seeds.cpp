@@ -164,6 +164,28 @@ void NetDevSeeds(Corpus& corpus, const fs::path&) {
   corpus.Add(ReadBytes("/proc/net/dev"));
 }
 
+// Pages as the exposition target reads them: two scrapes, NUL between.
+void ExpositionSeeds(Corpus& corpus, const fs::path& source) {
+  const fs::path fixtures =
+      source / "tests" / "monitor" / "remote" / "fixtures";
+  for (const char* name : {"node_page.txt", "windows_page.txt"}) {
+    const Bytes page = ReadBytes(fixtures / name);
+    corpus.Add(page);
+    corpus.Add(ProcInput({page, page}));
+  }
+}
+
+void PrometheusAnswerSeeds(Corpus& corpus, const fs::path& source) {
+  const fs::path fixtures =
+      source / "tests" / "monitor" / "remote" / "fixtures";
+  for (const char* name :
+       {"vector_answer.json", "matrix_answer.json", "error_answer.json"}) {
+    corpus.Add(ReadBytes(fixtures / name));
+  }
+  corpus.Add(FromText(
+      R"({"status":"success","data":{"resultType":"scalar","result":[1,"2"]}})"));
+}
+
 void TrayBmpSeeds(Corpus& corpus, const fs::path& source) {
   Bytes bmp = ReadBytes(source / "VESKA.bmp");
   corpus.Add(bmp);
@@ -193,7 +215,9 @@ int main(int argc, char** argv) {
        {Target{"prefs", PrefsSeeds}, Target{"wav", WavSeeds},
         Target{"ogg_vorbis", OggSeeds}, Target{"flac", FlacSeeds},
         Target{"proc", ProcSeeds}, Target{"net_dev", NetDevSeeds},
-        Target{"tray_bmp", TrayBmpSeeds}}) {
+        Target{"tray_bmp", TrayBmpSeeds},
+        Target{"exposition", ExpositionSeeds},
+        Target{"prometheus_answer", PrometheusAnswerSeeds}}) {
     Corpus corpus(out / target.name);
     target.make(corpus, source);
     std::printf("%s: %d seeds\n", target.name, corpus.count());

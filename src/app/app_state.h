@@ -5,6 +5,7 @@
 #define VESKA_APP_APP_STATE_H_
 
 #include "app/app_core.h"
+#include "app/listen_choices.h"
 #include "monitor/counter_library.h"
 #include "monitor/monitor_state.h"
 #include "monitor/resource_sensors.h"
@@ -33,6 +34,7 @@ struct AppState : AppCore {
   Services services;
   MonitorState monitor;
   SoundpackState soundpack;
+  ListenState listen;
 };
 
 }  // namespace veska

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/hotkey.h"
+#include "app/listen_to.h"
 #include "app/resource_items.h"
 #include "app/settings_file.h"
 #include "app/startup.h"
@@ -64,7 +65,8 @@ uint32_t EventWaitMs(const AppState& state, uint32_t now) {
 std::string TooltipText(const AppState& state) {
   // The disk number ends the text without a percent sign.
   const MonitorState& monitor = state.monitor;
-  return "VESKA - AVG CPU: " + std::to_string(monitor.CpuAverage) +
+  return ListenTooltipHead(state) +
+         " - AVG CPU: " + std::to_string(monitor.CpuAverage) +
          "% - RAM: " + std::to_string(RoundHalfEven(monitor.RAMLoad)) +
          "% - Disk: " + std::to_string(RoundHalfEven(monitor.DiskLoad)) +
          ResourceTooltipText(state);
@@ -75,6 +77,7 @@ void RunMainLoopPass(AppState& state) {
 
   if (TimerDue(shell.ElapsedMs(), state.LastTooltipTime,
                state.TooltipInterval)) {
+    FollowListenedSource(state);
     shell.SetTrayTooltip(1, TooltipText(state));
     state.LastTooltipTime = shell.ElapsedMs();
   }

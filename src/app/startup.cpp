@@ -93,6 +93,9 @@ void RunProgram(const Bindings& bindings) {
   auto state = std::make_unique<AppState>();
   state->services = {&bindings.counters, &engine, &bindings.shell, &prefs,
                      bindings.sensors};
+  state->listen.choices.assign(bindings.listen_choices.begin(),
+                               bindings.listen_choices.end());
+  state->listen.current = bindings.listen_index;
   StartUp(*state, bindings.decoders);
   RunMainLoop(*state);
 }

@@ -20,6 +20,10 @@ struct Bindings {
   std::span<const SoundDecoder> decoders;
   // The optional resources; none is read without it.
   ResourceSensors* sensors = nullptr;
+  // What "Listen to" offers, `counters` being choice `listen_index`; none
+  // where there is no source.
+  std::span<const ListenChoice> listen_choices = {};
+  std::size_t listen_index = 0;
 };
 
 // Every start-up step up to and including the first StartSounds; returns

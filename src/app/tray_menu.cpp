@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/listen_to.h"
 #include "app/main_loop.h"
 #include "app/resource_items.h"
 #include "app/startup.h"
@@ -189,12 +190,15 @@ void BuildTrayMenu(AppState& state) {
   if (state.KeyboardMode == 1) shell.SetMenuCheck(kMenuPushToPlay, true);
   shell.CloseSubMenu();
 
+  AddListenMenu(state);
   shell.AddMenuItem(kMenuStartAtLogin, "Start at login");
   if (shell.LoginStartExists()) shell.SetMenuCheck(kMenuStartAtLogin, true);
   shell.AddMenuItem(kMenuExit, "Exit");
 }
 
-bool MenuCommandSavesSettings(int32_t id) { return id != kMenuStartAtLogin; }
+bool MenuCommandSavesSettings(int32_t id) {
+  return id != kMenuStartAtLogin && id < kMenuListenFirst;
+}
 
 void ReloadSoundpack(AppState& state) {
   SoundpackState& soundpack = state.soundpack;
@@ -270,6 +274,7 @@ void RunMenuCommand(AppState& state, int32_t id) {
                                     kResourceElements[index].name));
         return;
       }
+      if (RunListenCommand(state, id)) return;
       if (id >= kMenuRefreshQuarter && id <= kMenuRefresh10s) {
         state.RefreshTime =
             kRefreshValues[static_cast<std::size_t>(id - kMenuRefreshQuarter)];

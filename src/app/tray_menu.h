@@ -35,7 +35,7 @@ void BuildTrayMenu(AppState& state);
 void RunMenuCommand(AppState& state, int32_t id);
 
 // Whether the command changes what "settings.ini" holds, so that the caller
-// saves them; the start at login lives outside it.
+// saves them; the start at login and the "Listen to" choice live outside it.
 bool MenuCommandSavesSettings(int32_t id);
 
 // "Load soundpack...": frees the current sounds, asks for a folder, loads it

@@ -80,7 +80,7 @@ imports() {
     for dll in $(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name:/ { print $3 }'); do
       case ${dll,,} in
         kernel32.dll | user32.dll | advapi32.dll | msvcrt.dll | ntdll.dll) ;;
-        gdi32.dll | shell32.dll | ole32.dll) ;;
+        gdi32.dll | shell32.dll | ole32.dll | winhttp.dll | ws2_32.dll) ;;
         *) echo "${program##*/} imports $dll"; bad=1 ;;
       esac
     done
@@ -149,6 +149,11 @@ dsound_no_server_tests() {
   VESKA_DSOUND_SERVER=no PULSE_SERVER="unix:$E2E_TMP/no-server" \
     wine_run dsound-no-server 60 "$tests/veska_dsound_tests.exe" --gtest_brief=1
 }
+# The remote binding's HTTP client, against a loopback server of its own.
+winhttp_tests() {
+  wine_run winhttp 60 "$tests/veska_winhttp_tests.exe" --gtest_brief=1
+}
+check "WinHTTP client" winhttp_tests
 check "DirectSound device" dsound_tests
 check "DirectSound without a sound server" dsound_no_server_tests
 

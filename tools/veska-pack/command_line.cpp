@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -7,9 +8,12 @@
 #include <optional>
 #include <system_error>
 
+#include "app/listen_to.h"
 #include "load_script.h"
+#include "monitor/remote/linux/curl_fetcher.h"
 #include "pack_check.h"
 #include "preview.h"
+#include "replay.h"
 #include "spectrogram.h"
 
 namespace veska::pack {
@@ -21,6 +25,7 @@ constexpr const char* kUsage =
     "usage: veska-pack check DIR [--json]\n"
     "       veska-pack preview DIR -o FILE.wav [--png FILE.png] [--cores N]\n"
     "                          [--load SPEC] [--volume PERCENT]\n"
+    "                          [--listen NAME --range DURATION [--speed N]]\n"
     "\n"
     "check    what VESKA loads from the soundpack DIR and how it plays it;\n"
     "         exit 0 when every element plays, 1 when one would be silent\n"
@@ -31,7 +36,10 @@ constexpr const char* kUsage =
     "SPEC: phases separated by ';', each [NAME@]SECONDS:SET,SET,... where\n"
     "SET is cpu=, cpuN=, ram= or disk= with a load P (0-100), a ramp P..Q\n"
     "or bursts P/Q (a second each); unset loads carry on. Example:\n"
-    "  --load 'idle@5:cpu=0,ram=30;busy@10:cpu0=100,disk=80/0'\n";
+    "  --load 'idle@5:cpu=0,ram=30;busy@10:cpu0=100,disk=80/0'\n"
+    "--listen NAME --range DURATION: instead of a script, what the Prometheus\n"
+    "source NAME of ./sources.ini played over the last DURATION (90s, 5m,\n"
+    "8h), N times faster (default 1), one voice per host\n";
 
 int Usage(std::ostream& err, const std::string& problem) {
   err << "veska-pack: " << problem << "\n" << kUsage;
@@ -84,17 +92,19 @@ int Check(const std::vector<std::string>& args, std::ostream& out,
 }
 
 struct PreviewArgs {
-  std::string folder, wav, png, load;
+  std::string folder, wav, png, load, listen, range;
   int cores = 2;
   int volume = 10;
+  int speed = 1;
 };
 
 // An empty text when the arguments are good, else what is wrong.
 std::string ParsePreview(const std::vector<std::string>& args, PreviewArgs* p) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool takes_value = a == "-o" || a == "--png" || a == "--cores" ||
-                             a == "--load" || a == "--volume";
+    const bool takes_value =
+        a == "-o" || a == "--png" || a == "--cores" || a == "--load" ||
+        a == "--volume" || a == "--listen" || a == "--range" || a == "--speed";
     if (takes_value && i + 1 >= args.size()) return a + " needs a value";
     if (a == "-o") {
       p->wav = args[++i];
@@ -102,6 +112,14 @@ std::string ParsePreview(const std::vector<std::string>& args, PreviewArgs* p) {
       p->png = args[++i];
     } else if (a == "--load") {
       p->load = args[++i];
+    } else if (a == "--listen") {
+      p->listen = args[++i];
+    } else if (a == "--range") {
+      p->range = args[++i];
+    } else if (a == "--speed") {
+      const auto n = WholeNumber(args[++i], 1, 100000);
+      if (!n) return "--speed takes a whole number from 1 to 100000";
+      p->speed = *n;
     } else if (a == "--cores") {
       const auto n = WholeNumber(args[++i], 1, 256);
       if (!n) return "--cores takes a number of cores from 1 to 256";
@@ -120,7 +138,38 @@ std::string ParsePreview(const std::vector<std::string>& args, PreviewArgs* p) {
   }
   if (p->folder.empty()) return "preview needs a soundpack folder";
   if (p->wav.empty()) return "preview needs -o FILE.wav";
+  if (p->listen.empty() != p->range.empty()) {
+    return "--listen and --range go together";
+  }
+  if (!p->listen.empty() && !p->load.empty()) {
+    return "--load and --listen exclude each other";
+  }
+  if (!p->range.empty() && !ParseDuration(p->range)) {
+    return "--range takes a duration such as 90s, 5m or 8h";
+  }
   return "";
+}
+
+// The replay of --listen, setting the cores to its voices.
+std::optional<LoadScript> ReplayScript(PreviewArgs& p, std::string* error) {
+  const SourcesFile sources = ReadSourcesFile(nullptr);
+  const SourceEntry* source = sources.Find(p.listen);
+  if (source == nullptr) {
+    *error = "there is no source named \"" + p.listen + "\" in ./" +
+             kSourcesFileName;
+    return std::nullopt;
+  }
+  const double now = std::chrono::duration<double>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+  CurlFetcher fetcher;
+  Replay replay;
+  if (!FetchReplay(fetcher, *source, now, *ParseDuration(p.range), p.speed,
+                   &replay, error)) {
+    return std::nullopt;
+  }
+  p.cores = replay.voices;
+  return replay.script;
 }
 
 int PreviewCommand(const std::vector<std::string>& args, std::ostream& err) {
@@ -132,9 +181,17 @@ int PreviewCommand(const std::vector<std::string>& args, std::ostream& err) {
     return Usage(err, problem);
   }
   std::string error;
-  std::optional<LoadScript> script =
-      p.load.empty() ? LoadScript::Default(p.cores)
-                     : LoadScript::Parse(p.load, p.cores, &error);
+  std::optional<LoadScript> script;
+  if (!p.listen.empty()) {
+    script = ReplayScript(p, &error);
+    if (!script) {
+      err << "veska-pack: " << error << "\n";
+      return kExitSilent;
+    }
+  } else {
+    script = p.load.empty() ? LoadScript::Default(p.cores)
+                            : LoadScript::Parse(p.load, p.cores, &error);
+  }
   if (!script) return Usage(err, error);
 
   PreviewOptions options;
@@ -166,9 +223,12 @@ int PreviewCommand(const std::vector<std::string>& args, std::ostream& err) {
     return kExitSilent;
   }
   if (!p.png.empty()) {
+    // A replay's steps are no phases an author wrote: no marks for them.
     std::vector<double> starts;
     double at = 0;
-    for (const LoadScript::Phase& phase : script->phases()) {
+    for (const LoadScript::Phase& phase :
+         p.listen.empty() ? script->phases()
+                          : std::vector<LoadScript::Phase>{}) {
       starts.push_back(at);
       at += phase.seconds;
     }

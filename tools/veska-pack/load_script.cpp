@@ -179,6 +179,28 @@ std::optional<LoadScript> LoadScript::Parse(const std::string& spec, int cores,
   return script;
 }
 
+LoadScript LoadScript::FromPoints(const std::vector<LoadPoint>& points,
+                                  double seconds) {
+  LoadScript script;
+  const auto ramp = [](double from, double to) {
+    return LoadValue{LoadValue::kRamp, from, to};
+  };
+  for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+    const LoadPoint& from = points[i];
+    const LoadPoint& to = points[i + 1];
+    Phase phase;
+    phase.seconds = seconds;
+    for (std::size_t n = 0; n < points[0].cores.size(); ++n) {
+      phase.cores.push_back(ramp(n < from.cores.size() ? from.cores[n] : 0,
+                                 n < to.cores.size() ? to.cores[n] : 0));
+    }
+    phase.ram = ramp(from.ram, to.ram);
+    phase.disk = ramp(from.disk, to.disk);
+    script.phases_.push_back(phase);
+  }
+  return script;
+}
+
 double LoadScript::Seconds() const {
   double total = 0;
   for (const Phase& p : phases_) total += p.seconds;

@@ -60,6 +60,11 @@ class LoadScript {
   static std::optional<LoadScript> Parse(const std::string& spec, int cores,
                                          std::string* error);
 
+  // Straight ramps from each point to the next, `seconds` apart; at least
+  // two points, with as many cores each as the first.
+  static LoadScript FromPoints(const std::vector<LoadPoint>& points,
+                               double seconds);
+
   const std::vector<Phase>& phases() const { return phases_; }
   double Seconds() const;
   // Past the end, the end's loads.

@@ -14,13 +14,14 @@ win_build=$(cd "${1:-$VESKA_SOURCE_DIR/build-windows}" && pwd)
 linux_build=$(cd "${2:-$VESKA_SOURCE_DIR/build}" && pwd)
 shift $(($# < 2 ? $# : 2))
 scenarios=("$@")
-((${#scenarios[@]})) || scenarios=(load_pitch stereo_cores tray_menu hotkey first_start repair session resources ways_out dpi_dialog)
+((${#scenarios[@]})) || scenarios=(load_pitch stereo_cores tray_menu hotkey first_start repair session resources ways_out dpi_dialog remote_host)
 export VESKA_SOURCE_DIR VESKA_ANALYZE=$linux_build/tests/e2e/veska_analyze_audio
 export VESKA_EXE=${VESKA_EXE:-$win_build/veska.exe}
 export VESKA_PDH_STANDIN=$win_build/tests/windows/standin/pdh.dll
 export VESKA_PERFMEND_STANDIN=$win_build/tests/windows/e2e/perfmend.exe
 export VESKA_SHORTCUT_PROBE=$win_build/tests/windows/e2e/veska_shortcut_probe.exe
 export VESKA_WINDOW_PROBE=$win_build/tests/windows/e2e/window_probe.exe
+export VESKA_STANDINS=$linux_build/tests/e2e/veska_standin_exporters
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 
