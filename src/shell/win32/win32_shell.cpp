@@ -239,8 +239,9 @@ struct Win32Shell::Impl {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    // Made while the keys stay down: a repeat, not a new press.
     if (held.Poll(Now(), held.held() && HotkeyDown()) > 0) {
-      events.Push(kEventHotkey, kHotkeyId, 0);
+      events.Push(kEventHotkey, kHotkeyId, 0, true);
     }
   }
 
@@ -421,6 +422,8 @@ int32_t Win32Shell::WaitEvent(uint32_t timeout_ms) {
 }
 
 std::intptr_t Win32Shell::EventParam() const { return impl_->events.param(); }
+
+bool Win32Shell::EventIsRepeat() const { return impl_->events.repeat(); }
 
 int32_t Win32Shell::EventMenuId() const { return impl_->events.menu_id(); }
 
