@@ -1,7 +1,6 @@
 #include "sound/sound_decoder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "sound/wav_reader.h"
@@ -53,8 +52,12 @@ bool DecodeWhole(const SoundDecoder& decoder, void* instance,
     const uint32_t size = static_cast<uint32_t>(block.size());
     const uint32_t written =
         std::min(size, decoder.Decode(instance, block.data(), size));
-    // What the decoder did not write stays silent.
-    std::memset(block.data() + written, 0, size - written);
+    // The stated length is only a claim (a header may say hours and hold
+    // seconds): the sound, and so its loop, is as long as what decoded.
+    if (written < size) {
+      block.resize(written - written % frame_bytes);
+      block.shrink_to_fit();
+    }
   }
 
   out->format = WaveFormat{};

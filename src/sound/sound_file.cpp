@@ -1,5 +1,6 @@
 #include "sound/sound_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,26 @@ bool ReadAt(std::ifstream& in, uint64_t offset, uint8_t* to, uint32_t bytes) {
   if (!in) return false;
   in.read(reinterpret_cast<char*>(to), bytes);
   return static_cast<uint64_t>(in.gcount()) == bytes;
+}
+
+constexpr uint64_t kProbeBytes = 1u << 20;
+
+bool LooksCompressed(const std::vector<uint8_t>& start) {
+  return start.size() >= 4 && (std::memcmp(start.data(), "OggS", 4) == 0 ||
+                               std::memcmp(start.data(), "fLaC", 4) == 0 ||
+                               std::memcmp(start.data(), "ID3", 3) == 0);
+}
+
+bool Accepted(const std::vector<uint8_t>& start,
+              const std::vector<SoundDecoder>& decoders) {
+  for (const SoundDecoder& decoder : decoders) {
+    void* instance =
+        decoder.Open(start.data(), static_cast<uint32_t>(start.size()));
+    if (instance == nullptr) continue;
+    decoder.Close(instance);
+    return true;
+  }
+  return false;
 }
 
 bool ReadFile(const std::string& path,
@@ -43,9 +64,21 @@ bool ReadFile(const std::string& path,
   }
 
   if (size > UINT32_MAX) return false;
-  std::vector<uint8_t> image(static_cast<size_t>(size));
-  if (size > 0 && !ReadAt(in, 0, image.data(), static_cast<uint32_t>(size))) {
-    return false;
+  // A long file is first offered to the decoders as its start, so that one
+  // that is no sound costs a small read. One that starts as an Ogg or FLAC
+  // stream is read whole anyway: its headers (pictures and all) may be
+  // longer than that start.
+  std::vector<uint8_t> image(
+      static_cast<size_t>(std::min<uint64_t>(size, kProbeBytes)));
+  const auto probe = static_cast<uint32_t>(image.size());
+  if (probe > 0 && !ReadAt(in, 0, image.data(), probe)) return false;
+  if (size > probe) {
+    if (!LooksCompressed(image) && !Accepted(image, decoders)) return false;
+    image.resize(static_cast<size_t>(size));
+    if (!ReadAt(in, probe, image.data() + probe,
+                static_cast<uint32_t>(size - probe))) {
+      return false;
+    }
   }
   // Not RIFF, so whatever is decoded is owned and outlives the image.
   return DecodeSoundData(image.data(), static_cast<uint32_t>(size), decoders,

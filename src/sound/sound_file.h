@@ -10,8 +10,10 @@
 namespace veska {
 
 // A WAV file (one starting with "RIFF") is read piece by piece, never more
-// than its headers, format and kept data; any other file is read whole (up
-// to 4 GiB) and handed to `decoders`. `path` is UTF-8. False when the file
+// than its headers, format and kept data. Any other file is handed to
+// `decoders`, read whole (up to 4 GiB) when it starts as an Ogg or FLAC
+// stream or when a decoder takes its first MiB; else it is refused after
+// that first MiB. `path` is UTF-8. False when the file
 // cannot be read or decoded; `out` then holds nothing.
 bool ReadSoundFile(const std::string& path,
                    const std::vector<SoundDecoder>& decoders,
