@@ -164,6 +164,35 @@ TEST_F(SaveFailureTest, SaveRemovesOnlyWhatDeadProcessesLeft) {
   EXPECT_EQ(left, kept);
 }
 
+// The start reads the settings and may never save: reading is enough to
+// tidy up, with or without the file, and the file keeps its bytes.
+TEST_F(SaveFailureTest, OpeningRemovesWhatDeadProcessesLeft) {
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string live_sibling =
+      ".settings.ini." + std::to_string(getppid()) + ".0.tmp";
+  for (bool file_there : {true, false}) {
+    if (file_there) Put("settings.ini", "[Settings]\nPath=/p/\n");
+    Put(live_sibling, "x");
+    Put(".settings.ini." + std::to_string(dead) + ".4.tmp", "[Sett");
+    PreferencesStore store;
+    EXPECT_EQ(store.OpenPreferences(PathOf("settings.ini")) != 0, file_there);
+    EXPECT_TRUE(store.ClosePreferences());
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      left.insert(entry.path().filename().string());
+    }
+    std::set<std::string> expected = {live_sibling};
+    if (file_there) expected.insert("settings.ini");
+    EXPECT_EQ(left, expected) << (file_there ? "with" : "without") << " a file";
+    if (file_there) {
+      EXPECT_EQ(Get("settings.ini"), "[Settings]\nPath=/p/\n");
+      fs::remove(PathOf("settings.ini"));
+    }
+  }
+}
+
 TEST_F(SaveFailureTest, FailedWriteIsReportedOnceAndKeepsTheOldFile) {
   // Saves of the long version exceed the size limit and fail.
   const std::string old_content = "[Settings]\nPath=/old/\n";

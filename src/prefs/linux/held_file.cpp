@@ -288,6 +288,10 @@ bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
   return result == 0;
 }
 
+void RemoveDeadSaveSiblings(const std::string& name) {
+  RemoveDeadSiblings(ResolvedPath(name));
+}
+
 bool WriteWholeFile(const std::string& name, std::string_view bytes,
                     std::string* error) {
   std::string target = ResolvedPath(name);

@@ -336,6 +336,22 @@ bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
   return result == ERROR_SUCCESS;
 }
 
+void RemoveDeadSaveSiblings(const std::string& name) {
+  const std::wstring wide = Widen(name);
+  if (wide.empty()) return;
+  // Beside the file a link leads to, where its saves write.
+  std::wstring path = FullPath(wide);
+  HANDLE file =
+      CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    path = FinalPath(file, path);
+    CloseHandle(file);
+  }
+  RemoveDeadSiblings(path);
+}
+
 bool WriteWholeFile(const std::string& name, std::string_view bytes,
                     std::string* error) {
   std::wstring target = FullPath(Widen(name));
