@@ -223,6 +223,11 @@ struct Win32Shell::Impl {
     return GetTickCount();
   }
 
+  // When `msg` was posted, on the clock of Now().
+  uint32_t PostedAt(const MSG& msg) const {
+    return Now() - (GetTickCount() - static_cast<DWORD>(msg.time));
+  }
+
   // Takes every message waiting; hotkey messages become events here, the
   // rest go to their windows, whose procedure queues the events.
   void Pump() {
@@ -231,7 +236,7 @@ struct Win32Shell::Impl {
       if (msg.message == WM_HOTKEY && msg.hwnd == nullptr) {
         if (static_cast<int>(msg.wParam) != kHotkeyId) {
           events.Push(kEventHotkey, static_cast<std::intptr_t>(msg.wParam), 0);
-        } else if (held.OnMessage(Now(), HotkeyDown()) > 0) {
+        } else if (held.OnMessage(Now(), HotkeyDown(), PostedAt(msg)) > 0) {
           events.Push(kEventHotkey, kHotkeyId, 0);
         }
         continue;
