@@ -19,11 +19,12 @@ bool ReadAt(std::ifstream& in, uint64_t offset, uint8_t* to, uint32_t bytes) {
 }
 
 constexpr uint64_t kProbeBytes = 1u << 20;
+constexpr uint64_t kLongProbeBytes = 32u << 20;
 
-bool LooksCompressed(const std::vector<uint8_t>& start) {
-  return start.size() >= 4 && (std::memcmp(start.data(), "OggS", 4) == 0 ||
-                               std::memcmp(start.data(), "fLaC", 4) == 0 ||
-                               std::memcmp(start.data(), "ID3", 3) == 0);
+bool LooksCompressed(const uint8_t* start) {
+  return std::memcmp(start, "OggS", 4) == 0 ||
+         std::memcmp(start, "fLaC", 4) == 0 ||
+         std::memcmp(start, "ID3", 3) == 0;
 }
 
 bool Accepted(const std::vector<uint8_t>& start,
@@ -65,15 +66,19 @@ bool ReadFile(const std::string& path,
 
   if (size > UINT32_MAX) return false;
   // A long file is first offered to the decoders as its start, so that one
-  // that is no sound costs a small read. One that starts as an Ogg or FLAC
-  // stream is read whole anyway: its headers (pictures and all) may be
-  // longer than that start.
+  // that is no sound costs a small read: its first MiB, or for one that
+  // starts as an Ogg or FLAC stream, whose headers (pictures and all) may
+  // be longer, its first 32 MiB.
+  uint8_t signature[4] = {};
+  if (size >= 4 && !ReadAt(in, 0, signature, 4)) return false;
+  const uint64_t probe_limit =
+      LooksCompressed(signature) ? kLongProbeBytes : kProbeBytes;
   std::vector<uint8_t> image(
-      static_cast<size_t>(std::min<uint64_t>(size, kProbeBytes)));
+      static_cast<size_t>(std::min<uint64_t>(size, probe_limit)));
   const auto probe = static_cast<uint32_t>(image.size());
   if (probe > 0 && !ReadAt(in, 0, image.data(), probe)) return false;
   if (size > probe) {
-    if (!LooksCompressed(image) && !Accepted(image, decoders)) return false;
+    if (!Accepted(image, decoders)) return false;
     image.resize(static_cast<size_t>(size));
     if (!ReadAt(in, probe, image.data() + probe,
                 static_cast<uint32_t>(size - probe))) {

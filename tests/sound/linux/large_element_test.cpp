@@ -35,13 +35,15 @@ void MakeSparse(const fs::path& path, const testing::Bytes& head,
   fs::resize_file(path, size);
 }
 
-TEST(LargeElementTest, AThreeGigabyteFileOfZerosIsRefusedAfterItsStart) {
+TEST(LargeElementTest, ThreeGigabytesThatAreNoSoundAreRefusedAfterTheirStart) {
   testing::TempFolder folder;
   const fs::path zeros = folder.path() / "cpu.wav";
   MakeSparse(zeros, {}, 3000000000u);
-  // Noise after a real sound's worth of start is no sound either.
   const fs::path text = folder.path() / "ram.ogg";
   MakeSparse(text, testing::Bytes(2u << 20, 'x'), 3000000000u);
+  // A stream's signature alone earns a longer look, no more.
+  const fs::path signed_zeros = folder.path() / "cpu_a.flac";
+  MakeSparse(signed_zeros, {'f', 'L', 'a', 'C'}, 3000000000u);
 
   testing::RecordingSoundDevice device;
   SoundEngine engine(&device, nullptr);
@@ -51,8 +53,10 @@ TEST(LargeElementTest, AThreeGigabyteFileOfZerosIsRefusedAfterItsStart) {
   const uint64_t before = BytesRead();
   EXPECT_EQ(engine.LoadFile(zeros.string()), 0) << "a sound of zeros";
   EXPECT_EQ(engine.LoadFile(text.string()), 0) << "a sound of text";
+  EXPECT_LT(BytesRead() - before, 4u << 20) << "read of 6 GB";
+  EXPECT_EQ(engine.LoadFile(signed_zeros.string()), 0) << "a signature";
   const uint64_t read = BytesRead() - before;
-  EXPECT_LT(read, 4u << 20) << "read " << read << " bytes of 6 GB";
+  EXPECT_LT(read, 40u << 20) << "read " << read << " bytes of 9 GB";
   EXPECT_TRUE(device.Live().empty()) << "a buffer was made for no sound";
 
   // The same engine loads a real sound, so the refusals above are the files'.
