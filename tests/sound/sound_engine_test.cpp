@@ -328,6 +328,41 @@ TEST_F(SoundEngineTest, AHugeWaveFileIsCutAtTheCapAndReadNoFurther) {
   }
 }
 
+// Elements that are no sound, 3 GB each, sparse: refused after their start,
+// their sounds silent. A stream's signature alone earns a longer look.
+TEST_F(SoundEngineTest, HugeFilesThatAreNoSoundAreRefusedAfterTheirStart) {
+  ASSERT_TRUE(engine_.Open());
+  engine_.RegisterDecoder(OggVorbisDecoder);
+  engine_.RegisterDecoder(FlacDecoder);
+  testing::TempFolder folder;
+  auto make = [&](const char* name, const Bytes& head, uint64_t size) {
+    const std::filesystem::path path = folder.path() / name;
+    testing::WriteFile(path, std::string(head.begin(), head.end()));
+    std::filesystem::resize_file(path, size);
+    return path.string();
+  };
+  const std::string zeros = make("cpu.wav", {}, 3000000000u);
+  const std::string text = make("ram.ogg", Bytes(2u << 20, 'x'), 3000000000u);
+  const std::string signature =
+      make("disk.flac", {'f', 'L', 'a', 'C'}, 3000000000u);
+
+  const int64_t read_before = BytesReadByThisProcess();
+  EXPECT_EQ(engine_.LoadFile(zeros), 0);
+  EXPECT_EQ(engine_.LoadFile(text), 0);
+  const int64_t read_between = BytesReadByThisProcess();
+  EXPECT_EQ(engine_.LoadFile(signature), 0);
+  const int64_t read_after = BytesReadByThisProcess();
+  EXPECT_EQ(device_.Last(), nullptr) << "a buffer was made for no sound";
+  if (read_before >= 0 && read_after >= 0) {
+    EXPECT_LT(read_between - read_before, int64_t{4} << 20);
+    EXPECT_LT(read_after - read_between, int64_t{40} << 20);
+  }
+  // The same engine loads a real sound: the refusals are the files'.
+  const Bytes flac =
+      testing::EncodeFlac(testing::SineFrames(1000, 1, 8000, 16), 1, 8000, 16);
+  EXPECT_NE(engine_.LoadFile(make("cpu_a.flac", flac, flac.size())), 0);
+}
+
 TEST_F(SoundEngineTest, LoadsAPathWithNonAsciiCharacters) {
   ASSERT_TRUE(engine_.Open());
   TempFile file(PcmWave(1, 11025, 16, Silence(20)), "g\xC3\xA9nial.wav");
