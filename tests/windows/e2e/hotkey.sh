@@ -6,8 +6,8 @@
 # (after 1 s), as Windows repeats a held hotkey. "Normal Toggle": a press
 # held past the display's delay but not the keyboard's is one press, each
 # time; held 1.5 s, past both, still one press. "Push To Play": the sound
-# plays while the keys are held,
-# repeats and all, and stops after they are let go.
+# plays while the keys are held, repeats and all, and stops after they are
+# let go.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 win_init win_hotkey
