@@ -18,19 +18,24 @@ HeldHotkey::HeldHotkey(uint32_t repeat_delay_ms, uint32_t repeat_interval_ms)
 
 int HeldHotkey::OnMessage(uint32_t now_ms, bool keys_down, uint32_t posted_ms) {
   if (held_) {
-    if (keys_down) return 0;  // the system repeating a held hotkey
+    if (keys_down) {
+      seen_down_ms_ = now_ms;
+      return 0;  // the system repeating a held hotkey
+    }
     // Up by now, but a new press would need a release and a press since
-    // the last look at the keys: this repeat merely came late.
+    // the last look at the keys: this repeat merely came late. Unless the
+    // loop was held up (a modal dialog) long enough for both.
     EndHold(now_ms);
-    return 0;
-  }
-  // Posted before the end of the hold was seen: its last repeats, late.
-  if (ended_ && static_cast<int32_t>(posted_ms - ended_ms_) < kTailMs &&
-      static_cast<int32_t>(now_ms - ended_ms_) < kTailLimitMs) {
-    return 0;
+    if (static_cast<int32_t>(posted_ms - seen_down_ms_) < kTailLimitMs) {
+      return 0;
+    }
+  } else if (ended_ && static_cast<int32_t>(posted_ms - ended_ms_) < kTailMs &&
+             static_cast<int32_t>(now_ms - ended_ms_) < kTailLimitMs) {
+    return 0;  // posted before the end of the hold was seen: late repeats
   }
   ended_ = false;
   held_ = keys_down;
+  seen_down_ms_ = now_ms;
   next_repeat_ms_ = now_ms + delay_ms_;
   return 1;
 }
@@ -41,6 +46,7 @@ int HeldHotkey::Poll(uint32_t now_ms, bool keys_down) {
     EndHold(now_ms);
     return 0;
   }
+  seen_down_ms_ = now_ms;
   if (!Reached(now_ms, next_repeat_ms_)) return 0;
   // After a long stall (a modal dialog) the repeats resume from now rather
   // than catching up one by one.

@@ -44,6 +44,7 @@ class HeldHotkey {
   bool held_ = false;
   bool ended_ = false;  // a hold ended at ended_ms_
   uint32_t ended_ms_ = 0;
+  uint32_t seen_down_ms_ = 0;  // while held, when the keys were last down
   uint32_t next_repeat_ms_ = 0;
 };
 

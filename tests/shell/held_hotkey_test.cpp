@@ -76,6 +76,11 @@ TEST(HeldHotkeyTest, RepeatsHandedOnAfterTheReleaseAreNoPresses) {
   EXPECT_EQ(hotkey.Poll(6100, false), 0);
   // Long after the end, any message is a press whatever its stamp says.
   EXPECT_EQ(hotkey.OnMessage(9000, false, 6000), 1);
+  // Held when the loop stalled (a modal dialog), let go and pressed again
+  // during the stall: the press is seen before the release, and counts.
+  ASSERT_EQ(hotkey.OnMessage(10000, true, 10000), 1);
+  EXPECT_EQ(hotkey.OnMessage(16000, false, 15000), 1);
+  EXPECT_FALSE(hotkey.held());
 }
 
 TEST(HeldHotkeyTest, RepeatsResumeAfterAStallAndAcrossTheClocksWrap) {
