@@ -27,11 +27,10 @@ bool LooksCompressed(const uint8_t* start) {
          std::memcmp(start, "ID3", 3) == 0;
 }
 
-bool Accepted(const std::vector<uint8_t>& start,
+bool Accepted(const SoundSource& start,
               const std::vector<SoundDecoder>& decoders) {
   for (const SoundDecoder& decoder : decoders) {
-    void* instance =
-        decoder.Open(start.data(), static_cast<uint32_t>(start.size()));
+    void* instance = decoder.Open(start);
     if (instance == nullptr) continue;
     decoder.Close(instance);
     return true;
@@ -65,29 +64,22 @@ bool ReadFile(const std::string& path,
   }
 
   if (size > UINT32_MAX) return false;
-  // A long file is first offered to the decoders as its start, so that one
-  // that is no sound costs a small read: its first MiB, or for one that
-  // starts as an Ogg or FLAC stream, whose headers (pictures and all) may
-  // be longer, its first 32 MiB.
-  uint8_t signature[4] = {};
-  if (size >= 4 && !ReadAt(in, 0, signature, 4)) return false;
-  const uint64_t probe_limit =
-      LooksCompressed(signature) ? kLongProbeBytes : kProbeBytes;
-  std::vector<uint8_t> image(
-      static_cast<size_t>(std::min<uint64_t>(size, probe_limit)));
-  const auto probe = static_cast<uint32_t>(image.size());
-  if (probe > 0 && !ReadAt(in, 0, image.data(), probe)) return false;
-  if (size > probe) {
-    if (!Accepted(image, decoders)) return false;
-    image.resize(static_cast<size_t>(size));
-    if (!ReadAt(in, probe, image.data() + probe,
-                static_cast<uint32_t>(size - probe))) {
-      return false;
-    }
+  // The decoders read the file as they go, so no more of it is read than
+  // they take. A long file is first offered as its start alone, so that one
+  // that is no sound cannot keep a decoder searching to its end: its first
+  // MiB, or for one that starts as an Ogg or FLAC stream, whose headers
+  // (pictures and all) may be longer, its first 32 MiB.
+  const FileReader read = [&in](uint64_t offset, uint8_t* to, uint32_t bytes) {
+    return ReadAt(in, offset, to, bytes);
+  };
+  const uint64_t probe = LooksCompressed(start) ? kLongProbeBytes : kProbeBytes;
+  if (size > probe &&
+      !Accepted({nullptr, static_cast<uint32_t>(probe), &read}, decoders)) {
+    return false;
   }
-  // Not RIFF, so whatever is decoded is owned and outlives the image.
-  return DecodeSoundData(image.data(), static_cast<uint32_t>(size), decoders,
-                         out);
+  // Not RIFF, so whatever is decoded is owned and outlives the file.
+  return DecodeSoundSource({nullptr, static_cast<uint32_t>(size), &read},
+                           decoders, out);
 }
 
 }  // namespace

@@ -22,6 +22,10 @@ using testing::SineFrames;
 
 const std::vector<SoundDecoder> kDecoders = {OggVorbisDecoder, FlacDecoder};
 
+SoundSource Source(const Bytes& image) {
+  return {image.data(), static_cast<uint32_t>(image.size()), nullptr};
+}
+
 bool Decode(const Bytes& image, DecodedSound* out) {
   return DecodeSoundData(image.data(), static_cast<uint32_t>(image.size()),
                          kDecoders, out);
@@ -112,7 +116,7 @@ TEST(FlacDecoderTest, AnUnknownTotalLengthStillDecodesEverything) {
   // Longer than the first growing step, so the frames cross block steps.
   const std::vector<int32_t> samples = SineFrames(300001, 2, 44100, 16);
   const Bytes image = EncodeFlac(samples, 2, 44100, 16, /*store_total=*/false);
-  void* probe = FlacDecoder.Open(image.data(), image.size());
+  void* probe = FlacDecoder.Open(Source(image));
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(FlacDecoder.Length(probe), 0u);
   FlacDecoder.Close(probe);
@@ -125,7 +129,7 @@ TEST(FlacDecoderTest, AnUnknownTotalLengthStillDecodesEverything) {
 TEST(FlacDecoderTest, DecodeInStepsCarriesTheRestOfAFrame) {
   const std::vector<int32_t> samples = SineFrames(9000, 2, 44100, 16);
   const Bytes image = EncodeFlac(samples, 2, 44100, 16);
-  void* instance = FlacDecoder.Open(image.data(), image.size());
+  void* instance = FlacDecoder.Open(Source(image));
   ASSERT_NE(instance, nullptr);
   Bytes out(samples.size() * 2 + 100, 0xAA);
   uint32_t written = 0;
@@ -172,7 +176,7 @@ TEST(DecoderChoiceTest, AStatedLengthBeyondTheDataIsNotKept) {
   ASSERT_EQ(Bytes(flac.begin(), flac.begin() + 4), Bytes({'f', 'L', 'a', 'C'}));
   flac[21] |= 0x0F;
   std::fill(flac.begin() + 22, flac.begin() + 26, 0xFF);
-  void* claim = FlacDecoder.Open(flac.data(), flac.size());
+  void* claim = FlacDecoder.Open(Source(flac));
   ASSERT_NE(claim, nullptr);
   EXPECT_EQ(FlacDecoder.Length(claim), 0xFFFFFFFFu) << "not patched";
   FlacDecoder.Close(claim);
@@ -255,8 +259,8 @@ TEST(DecoderChoiceTest, ForeignDataIsRefusedByBoth) {
     EXPECT_FALSE(Decode(image, &sound));
   }
   for (const SoundDecoder& decoder : kDecoders) {
-    EXPECT_EQ(decoder.Open(mp3.data(), mp3.size()), nullptr);
-    EXPECT_EQ(decoder.Open(nullptr, 0), nullptr);
+    EXPECT_EQ(decoder.Open(Source(mp3)), nullptr);
+    EXPECT_EQ(decoder.Open(SoundSource{}), nullptr);
   }
   // Whatever a decoder makes of noise, it must not read past it.
   Decode(noise, &sound);

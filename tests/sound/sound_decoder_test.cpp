@@ -178,7 +178,7 @@ TEST(WaveImageTest, ARiffImageIsNeverOfferedToTheDecoders) {
   static int opened = 0;
   static int marker = 0;
   const SoundDecoder greedy{
-      [](const uint8_t*, uint32_t) -> void* {
+      [](const SoundSource&) -> void* {
         ++opened;
         return &marker;
       },
@@ -305,7 +305,7 @@ struct Script {
 Script script;
 
 const SoundDecoder kScripted{
-    [](const uint8_t*, uint32_t) -> void* { return &script; },
+    [](const SoundSource&) -> void* { return &script; },
     [](void*, uint8_t* out, uint32_t bytes) -> uint32_t {
       ++script.decode_calls;
       const uint64_t left = script.bytes_available - script.bytes_given;
@@ -322,7 +322,7 @@ const SoundDecoder kScripted{
     [](void*) { ++script.closes; }};
 
 const SoundDecoder kRefusing{
-    [](const uint8_t*, uint32_t) -> void* { return nullptr; },
+    [](const SoundSource&) -> void* { return nullptr; },
     nullptr,
     nullptr,
     nullptr,
