@@ -1,4 +1,4 @@
-// Turning a whole sound file image held in memory into PCM for the device.
+// Turning a sound file, in memory or read as it goes, into PCM for the device.
 #ifndef VESKA_SOUND_SOUND_DECODER_H_
 #define VESKA_SOUND_SOUND_DECODER_H_
 
