@@ -14,7 +14,9 @@ void RegisterHotkey(AppState& state) {
 void OnHotkey(AppState& state) {
   if (state.KeyboardMode == 1) {
     PushToPlayPress(state);
-  } else {
+  } else if (!state.services.shell->EventIsRepeat()) {
+    // One hold is one toggle: the repeats of keys held a little long would
+    // flip the sound at the keyboard's rate and leave it anywhere.
     NormalTogglePress(state);
   }
 }

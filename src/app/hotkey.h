@@ -10,7 +10,8 @@ namespace veska {
 // Registers hotkey id 0 with the stored keys; a taken key is not reported.
 void RegisterHotkey(AppState& state);
 
-// A hotkey event with id 0, by keyboard mode.
+// A hotkey event with id 0, by keyboard mode. "Normal Toggle" acts on new
+// presses only; "Push To Play" counts the repeats of held keys too.
 void OnHotkey(AppState& state);
 void NormalTogglePress(AppState& state);
 void PushToPlayPress(AppState& state);

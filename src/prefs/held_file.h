@@ -47,6 +47,11 @@ class HeldFile {
 bool WriteWholeFile(const std::string& name, std::string_view bytes,
                     std::string* error);
 
+// Removes the siblings that saves of `name` left when they were killed
+// before their end: those whose process no longer exists. A running
+// process's sibling stays.
+void RemoveDeadSaveSiblings(const std::string& name);
+
 }  // namespace veska
 
 #endif  // VESKA_PREFS_HELD_FILE_H_

@@ -98,6 +98,9 @@ PreferencesHandle PreferencesStore::CreatePreferences(
 PreferencesHandle PreferencesStore::OpenPreferences(
     const std::string& file_name) {
   ClosePreferences();
+  // What killed saves left goes now, not at the next save, which may be
+  // many starts away.
+  RemoveDeadSaveSiblings(file_name);
   State& s = *state_;
   s.file = HeldFile::OpenExisting(file_name);
   s.file_name = file_name;

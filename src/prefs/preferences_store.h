@@ -24,6 +24,7 @@ class PreferencesStore {
   // Zero when the file can be neither created nor written. An existing file
   // keeps its content until the close replaces it whole.
   PreferencesHandle CreatePreferences(const std::string& file_name);
+  // Also removes what saves of the file that were killed left beside it.
   PreferencesHandle OpenPreferences(const std::string& file_name);
   // Writes the current file if it was changed, or was created, and forgets
   // it. False when the file does not hold what was written (it then keeps

@@ -12,8 +12,9 @@ namespace veska {
 
 class ShellEventQueue {
  public:
-  void Push(int32_t code, std::intptr_t param, int32_t menu_id) {
-    events_.push_back({code, param, menu_id});
+  void Push(int32_t code, std::intptr_t param, int32_t menu_id,
+            bool repeat = false) {
+    events_.push_back({code, param, menu_id, repeat});
   }
   bool empty() const { return events_.empty(); }
 
@@ -24,21 +25,25 @@ class ShellEventQueue {
     const Event event = events_.front();
     events_.pop_front();
     param_ = event.param;
+    repeat_ = event.repeat;
     if (event.code == kEventMenu) menu_id_ = event.menu_id;
     return event.code;
   }
   std::intptr_t param() const { return param_; }
   int32_t menu_id() const { return menu_id_; }
+  bool repeat() const { return repeat_; }
 
  private:
   struct Event {
     int32_t code;
     std::intptr_t param;
     int32_t menu_id;
+    bool repeat;
   };
   std::deque<Event> events_;
   std::intptr_t param_ = 0;
   int32_t menu_id_ = 0;
+  bool repeat_ = false;
 };
 
 }  // namespace veska

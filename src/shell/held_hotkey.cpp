@@ -16,9 +16,26 @@ HeldHotkey::HeldHotkey(uint32_t repeat_delay_ms, uint32_t repeat_interval_ms)
     : delay_ms_(repeat_delay_ms),
       interval_ms_(std::max<uint32_t>(repeat_interval_ms, 1)) {}
 
-int HeldHotkey::OnMessage(uint32_t now_ms, bool keys_down) {
-  if (held_ && keys_down) return 0;  // the system repeating a held hotkey
+int HeldHotkey::OnMessage(uint32_t now_ms, bool keys_down, uint32_t posted_ms) {
+  if (held_) {
+    if (keys_down) {
+      seen_down_ms_ = now_ms;
+      return 0;  // the system repeating a held hotkey
+    }
+    // Up by now, but a new press would need a release and a press since
+    // the last look at the keys: this repeat merely came late. Unless the
+    // loop was held up (a modal dialog) long enough for both.
+    EndHold(now_ms);
+    if (static_cast<int32_t>(posted_ms - seen_down_ms_) < kTailLimitMs) {
+      return 0;
+    }
+  } else if (ended_ && static_cast<int32_t>(posted_ms - ended_ms_) < kTailMs &&
+             static_cast<int32_t>(now_ms - ended_ms_) < kTailLimitMs) {
+    return 0;  // posted before the end of the hold was seen: late repeats
+  }
+  ended_ = false;
   held_ = keys_down;
+  seen_down_ms_ = now_ms;
   next_repeat_ms_ = now_ms + delay_ms_;
   return 1;
 }
@@ -26,14 +43,21 @@ int HeldHotkey::OnMessage(uint32_t now_ms, bool keys_down) {
 int HeldHotkey::Poll(uint32_t now_ms, bool keys_down) {
   if (!held_) return 0;
   if (!keys_down) {
-    held_ = false;
+    EndHold(now_ms);
     return 0;
   }
+  seen_down_ms_ = now_ms;
   if (!Reached(now_ms, next_repeat_ms_)) return 0;
   // After a long stall (a modal dialog) the repeats resume from now rather
   // than catching up one by one.
   next_repeat_ms_ = now_ms + interval_ms_;
   return 1;
+}
+
+void HeldHotkey::EndHold(uint32_t now_ms) {
+  held_ = false;
+  ended_ = true;
+  ended_ms_ = now_ms;
 }
 
 uint32_t HeldHotkey::MsUntilRepeat(uint32_t now_ms) const {

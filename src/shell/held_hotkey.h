@@ -16,9 +16,14 @@ class HeldHotkey {
  public:
   HeldHotkey(uint32_t repeat_delay_ms, uint32_t repeat_interval_ms);
 
-  // A hotkey message from the system, seen at `now_ms`, and whether the
-  // keys are down at that moment. Returns the events to deliver (0 or 1).
-  int OnMessage(uint32_t now_ms, bool keys_down);
+  // A hotkey message from the system, posted at `posted_ms` and seen at
+  // `now_ms`, and whether the keys are down at that moment. Returns the
+  // events to deliver (0 or 1): the repeats of a hold that come after its
+  // end was seen deliver none.
+  int OnMessage(uint32_t now_ms, bool keys_down, uint32_t posted_ms);
+  int OnMessage(uint32_t now_ms, bool keys_down) {
+    return OnMessage(now_ms, keys_down, now_ms);
+  }
   // Between messages, with the keys' state now: the events due (0 or 1).
   int Poll(uint32_t now_ms, bool keys_down);
   // While held, milliseconds until the next repeat is due (0 when due).
@@ -28,7 +33,18 @@ class HeldHotkey {
  private:
   uint32_t delay_ms_;
   uint32_t interval_ms_;
+  // A message posted this soon after the end of a hold was seen still
+  // belongs to it (the message clock counts coarser than ours); after the
+  // limit none can be on its way any more.
+  static constexpr int32_t kTailMs = 20;
+  static constexpr int32_t kTailLimitMs = 1000;
+
+  void EndHold(uint32_t now_ms);
+
   bool held_ = false;
+  bool ended_ = false;  // a hold ended at ended_ms_
+  uint32_t ended_ms_ = 0;
+  uint32_t seen_down_ms_ = 0;  // while held, when the keys were last down
   uint32_t next_repeat_ms_ = 0;
 };
 

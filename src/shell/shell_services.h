@@ -67,6 +67,9 @@ class ShellServices {
   virtual std::intptr_t EventParam() const = 0;
   // Id of the latest menu choice.
   virtual int32_t EventMenuId() const = 0;
+  // Whether the latest hotkey event only repeats keys held down since an
+  // earlier one (the keyboard's auto-repeat) rather than a new press.
+  virtual bool EventIsRepeat() const = 0;
 
   // Modal. Returns kAnswerYes / kAnswerNo for kMessageYesNo.
   virtual int32_t ShowMessage(const std::string& title, const std::string& text,

@@ -11,7 +11,7 @@ namespace veska {
 namespace {
 
 struct FlacInstance {
-  MemorySource source;
+  SourceCursor source;
   FLAC__StreamDecoder* decoder = nullptr;
   uint32_t channels = 0;  // written per sample frame: 1, or 2 for stereo+
   uint32_t length = 0;
@@ -43,15 +43,9 @@ void Put16(uint8_t* out, int16_t value) {
 FLAC__StreamDecoderReadStatus ReadSource(const FLAC__StreamDecoder*,
                                          FLAC__byte buffer[], size_t* bytes,
                                          void* client) {
-  MemorySource& source = static_cast<FlacInstance*>(client)->source;
-  const uint32_t left =
-      source.position < source.size ? source.size - source.position : 0;
-  const size_t count = std::min<size_t>(*bytes, left);
-  if (count > 0) std::memcpy(buffer, source.data + source.position, count);
-  source.position += static_cast<uint32_t>(count);
-  *bytes = count;
-  return count == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM
-                    : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
+  *bytes = static_cast<FlacInstance*>(client)->source.Read(buffer, *bytes);
+  return *bytes == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM
+                     : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
 }
 
 FLAC__StreamDecoderTellStatus TellSource(const FLAC__StreamDecoder*,
@@ -63,7 +57,7 @@ FLAC__StreamDecoderTellStatus TellSource(const FLAC__StreamDecoder*,
 FLAC__StreamDecoderLengthStatus LengthSource(const FLAC__StreamDecoder*,
                                              FLAC__uint64* length,
                                              void* client) {
-  *length = static_cast<FlacInstance*>(client)->source.size;
+  *length = static_cast<FlacInstance*>(client)->source.source.size;
   return FLAC__STREAM_DECODER_LENGTH_STATUS_OK;
 }
 
@@ -116,7 +110,7 @@ void Discard(FlacInstance* instance) {
   delete instance;
 }
 
-void* FlacOpen(const uint8_t* data, uint32_t size) {
+void* FlacOpen(const SoundSource& source) {
   auto* instance = new (std::nothrow) FlacInstance;
   if (instance == nullptr) return nullptr;
   instance->decoder = FLAC__stream_decoder_new();
@@ -124,8 +118,7 @@ void* FlacOpen(const uint8_t* data, uint32_t size) {
     delete instance;
     return nullptr;
   }
-  instance->source.data = data;
-  instance->source.size = size;
+  instance->source.source = source;
   if (FLAC__stream_decoder_init_stream(
           instance->decoder, ReadSource, /*seek=*/nullptr, TellSource,
           LengthSource, /*eof=*/nullptr, WriteFrame, /*metadata=*/nullptr,

@@ -12,8 +12,13 @@
 namespace veska {
 namespace {
 
+constexpr uint32_t kMaxBytesWithoutSound = 32u << 20;
+
 struct OggVorbisInstance {
-  MemorySource source;
+  SourceCursor source;  // first: the library's data source points here
+  // The source reads as ended here: a stream followed by anything but
+  // sound is searched for more only so far past the last sound decoded.
+  uint32_t read_limit = kMaxBytesWithoutSound;
   OggVorbis_File file;
   uint32_t channels = 0;
   uint32_t length = 0;
@@ -28,59 +33,37 @@ constexpr int kMaxErrorsInARow = 64;
 
 size_t ReadSource(void* destination, size_t element_size, size_t count,
                   void* datasource) {
-  auto* source = static_cast<MemorySource*>(datasource);
-  if (element_size == 0) return 0;
-  const uint32_t left =
-      source->position < source->size ? source->size - source->position : 0;
+  auto* instance = static_cast<OggVorbisInstance*>(datasource);
+  SourceCursor* source = &instance->source;
+  if (element_size == 0 || source->position >= instance->read_limit) return 0;
+  // Whole elements only; the library asks for bytes anyway.
+  const uint32_t left = source->position < source->source.size
+                            ? source->source.size - source->position
+                            : 0;
   const size_t elements = std::min<size_t>(count, left / element_size);
-  const size_t bytes = elements * element_size;
-  if (bytes == 0) return 0;
-  std::memcpy(destination, source->data + source->position, bytes);
-  source->position += static_cast<uint32_t>(bytes);
-  return elements;
-}
-
-// Always succeeds so that the library takes the image as seekable and can
-// find the total length. The position stays within the image.
-int SeekSource(void* datasource, ogg_int64_t offset, int whence) {
-  auto* source = static_cast<MemorySource*>(datasource);
-  int64_t target;
-  switch (whence) {
-    case SEEK_SET:
-      target = offset;
-      break;
-    case SEEK_CUR:
-      target = static_cast<int64_t>(source->position) + offset;
-      break;
-    case SEEK_END:
-      target = static_cast<int64_t>(source->size) + offset;
-      break;
-    default:
-      return 0;
-  }
-  target = std::clamp<int64_t>(target, 0, source->size);
-  source->position = static_cast<uint32_t>(target);
-  return 0;
+  return source->Read(destination, elements * element_size) / element_size;
 }
 
 int CloseSource(void* datasource) {
-  static_cast<MemorySource*>(datasource)->position = 0;
+  static_cast<OggVorbisInstance*>(datasource)->source.position = 0;
   return 0;
 }
 
 long TellSource(void* datasource) {
-  return static_cast<long>(static_cast<MemorySource*>(datasource)->position);
+  return static_cast<long>(
+      static_cast<OggVorbisInstance*>(datasource)->source.position);
 }
 
-void* OggOpen(const uint8_t* data, uint32_t size) {
+void* OggOpen(const SoundSource& source) {
   auto* instance = new (std::nothrow) OggVorbisInstance;
   if (instance == nullptr) return nullptr;
-  instance->source.data = data;
-  instance->source.size = size;
-  const ov_callbacks callbacks = {ReadSource, SeekSource, CloseSource,
-                                  TellSource};
-  if (ov_open_callbacks(&instance->source, &instance->file, nullptr, 0,
-                        callbacks) < 0) {
+  instance->source.source = source;
+  // Not seekable: the library would look for the last page, and with it
+  // the length, from the end back, reading ever more of anything that
+  // follows the stream (30 MB of it took more than a minute). Read forward,
+  // the sound is as long as what decodes.
+  const ov_callbacks callbacks = {ReadSource, nullptr, CloseSource, TellSource};
+  if (ov_open_callbacks(instance, &instance->file, nullptr, 0, callbacks) < 0) {
     // The library has cleaned up its own state already.
     delete instance;
     return nullptr;
@@ -116,6 +99,9 @@ uint32_t OggDecode(void* opaque, uint8_t* output, uint32_t bytes) {
     }
     errors = 0;
     written += static_cast<uint32_t>(got);
+    const uint32_t at = instance->source.position;
+    instance->read_limit =
+        at + std::min(kMaxBytesWithoutSound, UINT32_MAX - at);
   }
   return written;
 }

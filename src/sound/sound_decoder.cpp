@@ -34,6 +34,7 @@ void DecodeGrowing(const SoundDecoder& decoder, void* instance,
     if (got < want) break;
   }
   block->resize(written - written % frame_bytes);
+  block->shrink_to_fit();  // the last step may have been mostly unused
 }
 
 bool DecodeWhole(const SoundDecoder& decoder, void* instance,
@@ -53,8 +54,12 @@ bool DecodeWhole(const SoundDecoder& decoder, void* instance,
     const uint32_t size = static_cast<uint32_t>(block.size());
     const uint32_t written =
         std::min(size, decoder.Decode(instance, block.data(), size));
-    // What the decoder did not write stays silent.
-    std::memset(block.data() + written, 0, size - written);
+    // The stated length is only a claim (a header may say hours and hold
+    // seconds): the sound, and so its loop, is as long as what decoded.
+    if (written < size) {
+      block.resize(written - written % frame_bytes);
+      block.shrink_to_fit();
+    }
   }
 
   out->format = WaveFormat{};
@@ -72,6 +77,20 @@ bool DecodeWhole(const SoundDecoder& decoder, void* instance,
 
 }  // namespace
 
+size_t SourceCursor::Read(void* to, size_t bytes) {
+  const uint32_t left = position < source.size ? source.size - position : 0;
+  const auto count = static_cast<uint32_t>(std::min<size_t>(bytes, left));
+  if (count == 0) return 0;
+  if (source.data != nullptr) {
+    std::memcpy(to, source.data + position, count);
+  } else if (source.read == nullptr ||
+             !(*source.read)(position, static_cast<uint8_t*>(to), count)) {
+    return 0;
+  }
+  position += count;
+  return count;
+}
+
 bool DecodeSoundData(const uint8_t* image, uint32_t size,
                      const std::vector<SoundDecoder>& decoders,
                      DecodedSound* out) {
@@ -79,9 +98,17 @@ bool DecodeSoundData(const uint8_t* image, uint32_t size,
   *out = DecodedSound{};
   if (image == nullptr) return false;
   if (IsRiffImage(image, size)) return ReadWaveImage(image, size, out);
+  return DecodeSoundSource({image, size, nullptr}, decoders, out);
+}
 
+bool DecodeSoundSource(const SoundSource& source,
+                       const std::vector<SoundDecoder>& decoders,
+                       DecodedSound* out) {
+  if (out == nullptr) return false;
+  *out = DecodedSound{};
+  if (source.data == nullptr && source.read == nullptr) return false;
   for (const SoundDecoder& decoder : decoders) {
-    void* instance = decoder.Open(image, size);
+    void* instance = decoder.Open(source);
     if (instance == nullptr) continue;
     bool ok = false;
     try {

@@ -1,8 +1,9 @@
-// Turning a whole sound file image held in memory into PCM for the device.
+// Turning a sound file, in memory or read as it goes, into PCM for the device.
 #ifndef VESKA_SOUND_SOUND_DECODER_H_
 #define VESKA_SOUND_SOUND_DECODER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <new>
 #include <utility>
@@ -12,10 +13,24 @@
 
 namespace veska {
 
+// Reads `bytes` bytes at `offset` into `to`; false unless all could be read.
+using FileReader =
+    std::function<bool(uint64_t offset, uint8_t* to, uint32_t bytes)>;
+
+// A sound file for a decoder: an image in memory, or, where `data` is null,
+// a file of `size` bytes that `read` fetches as the decoder asks, so that
+// no more of it is read than the decoder takes. Never owned.
+struct SoundSource {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  const FileReader* read = nullptr;
+};
+
 // A compressed-format decoder: a table of six operations over an instance.
 struct SoundDecoder {
-  // Null when the decoder does not accept the data.
-  void* (*Open)(const uint8_t* data, uint32_t size);
+  // Null when the decoder does not accept the data. The source outlives
+  // the instance.
+  void* (*Open)(const SoundSource& source);
   uint32_t (*Decode)(void* instance, uint8_t* output, uint32_t bytes);
   uint32_t (*Channels)(void* instance);
   // Sample frames per channel, low 32 bits.
@@ -24,11 +39,13 @@ struct SoundDecoder {
   void (*Close)(void* instance);
 };
 
-// The read side of an image for a decoder library; never owns the image.
-struct MemorySource {
-  const uint8_t* data = nullptr;
-  uint32_t size = 0;
+// The read side of a source for a decoder library.
+struct SourceCursor {
+  SoundSource source;
   uint32_t position = 0;
+  // Up to `bytes` bytes from the position on, which moves past them; how
+  // many (0 at the end, or when the file cannot be read).
+  size_t Read(void* to, size_t bytes);
 };
 
 // Leaves new elements uninitialized: a decoded block is written once by the
@@ -70,6 +87,11 @@ inline constexpr uint32_t kMaxDecodedBytes = 64000000;
 bool DecodeSoundData(const uint8_t* image, uint32_t size,
                      const std::vector<SoundDecoder>& decoders,
                      DecodedSound* out);
+
+// The same for a source that is not a WAV file.
+bool DecodeSoundSource(const SoundSource& source,
+                       const std::vector<SoundDecoder>& decoders,
+                       DecodedSound* out);
 
 }  // namespace veska
 

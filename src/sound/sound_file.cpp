@@ -1,5 +1,6 @@
 #include "sound/sound_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,26 @@ bool ReadAt(std::ifstream& in, uint64_t offset, uint8_t* to, uint32_t bytes) {
   if (!in) return false;
   in.read(reinterpret_cast<char*>(to), bytes);
   return static_cast<uint64_t>(in.gcount()) == bytes;
+}
+
+constexpr uint64_t kProbeBytes = 1u << 20;
+constexpr uint64_t kLongProbeBytes = 32u << 20;
+
+bool LooksCompressed(const uint8_t* start) {
+  return std::memcmp(start, "OggS", 4) == 0 ||
+         std::memcmp(start, "fLaC", 4) == 0 ||
+         std::memcmp(start, "ID3", 3) == 0;
+}
+
+bool Accepted(const SoundSource& start,
+              const std::vector<SoundDecoder>& decoders) {
+  for (const SoundDecoder& decoder : decoders) {
+    void* instance = decoder.Open(start);
+    if (instance == nullptr) continue;
+    decoder.Close(instance);
+    return true;
+  }
+  return false;
 }
 
 bool ReadFile(const std::string& path,
@@ -43,13 +64,22 @@ bool ReadFile(const std::string& path,
   }
 
   if (size > UINT32_MAX) return false;
-  std::vector<uint8_t> image(static_cast<size_t>(size));
-  if (size > 0 && !ReadAt(in, 0, image.data(), static_cast<uint32_t>(size))) {
+  // The decoders read the file as they go, so no more of it is read than
+  // they take. A long file is first offered as its start alone, so that one
+  // that is no sound cannot keep a decoder searching to its end: its first
+  // MiB, or for one that starts as an Ogg or FLAC stream, whose headers
+  // (pictures and all) may be longer, its first 32 MiB.
+  const FileReader read = [&in](uint64_t offset, uint8_t* to, uint32_t bytes) {
+    return ReadAt(in, offset, to, bytes);
+  };
+  const uint64_t probe = LooksCompressed(start) ? kLongProbeBytes : kProbeBytes;
+  if (size > probe &&
+      !Accepted({nullptr, static_cast<uint32_t>(probe), &read}, decoders)) {
     return false;
   }
-  // Not RIFF, so whatever is decoded is owned and outlives the image.
-  return DecodeSoundData(image.data(), static_cast<uint32_t>(size), decoders,
-                         out);
+  // Not RIFF, so whatever is decoded is owned and outlives the file.
+  return DecodeSoundSource({nullptr, static_cast<uint32_t>(size), &read},
+                           decoders, out);
 }
 
 }  // namespace

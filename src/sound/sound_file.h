@@ -10,9 +10,11 @@
 namespace veska {
 
 // A WAV file (one starting with "RIFF") is read piece by piece, never more
-// than its headers, format and kept data; any other file is read whole (up
-// to 4 GiB) and handed to `decoders`. `path` is UTF-8. False when the file
-// cannot be read or decoded; `out` then holds nothing.
+// than its headers, format and kept data. Any other file (up to 4 GiB) is
+// read by `decoders` as they go, once one of them takes its start (the
+// first MiB, 32 MiB when it starts as an Ogg or FLAC stream); else it is
+// refused after that start. `path` is UTF-8. False when the file cannot be
+// read or decoded; `out` then holds nothing.
 bool ReadSoundFile(const std::string& path,
                    const std::vector<SoundDecoder>& decoders,
                    DecodedSound* out);

@@ -25,9 +25,7 @@ bool IsRiffImage(const uint8_t* image, uint32_t size);
 // sample frames.
 bool ReadWaveImage(const uint8_t* image, uint32_t size, DecodedSound* out);
 
-// Reads `bytes` bytes at `offset` into `to`; false unless all could be read.
-using WaveFileReader =
-    std::function<bool(uint64_t offset, uint8_t* to, uint32_t bytes)>;
+using WaveFileReader = FileReader;
 
 // The same for a file of `size` bytes starting with "RIFF", read through
 // `read`: only the chunk headers, the format and the data kept are read, so

@@ -147,6 +147,28 @@ TEST_F(AppTest, SwitchingModesKeepsTheHotkeyState) {
   EXPECT_EQ(Run(), 0);
 }
 
+// Keys held 1.5 s repeat at the display's pace (after 660 ms, every 40 ms).
+TEST_F(AppTest, AHeldHotkeyTogglesOnceAndPushToPlayKeepsItsRepeats) {
+  WriteSettings(Pack("avg"), "KeyboardMode = 0\n");
+  std::vector<std::pair<uint32_t, int32_t>> mutes;  // each change of Muted
+  int32_t last = 0;
+  on_wait = [&](uint32_t now) {
+    if (state.Muted != last) mutes.emplace_back(now, last = state.Muted);
+  };
+  shell.QueueHotkeyHold(1000, 1500, 660, 40);
+  At(2600, [&] { EXPECT_TRUE(Silent()); });
+  shell.QueueHotkeyHold(3000, 1500, 660, 40);
+  At(4600, [&] { EXPECT_TRUE(Playing("cpu") && Playing("ram")); });
+  shell.QueueMenuChoice(5000, kMenuPushToPlay);
+  shell.QueueHotkeyHold(6000, 1500, 500, 40);
+  At(7450, [&] { EXPECT_TRUE(Playing("cpu")) << "the repeats keep it on"; });
+  At(8100, [&] { EXPECT_TRUE(Silent()) << "stopped after the release"; });
+  shell.QueueMenuChoice(9000, kMenuExit);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(mutes,
+            (std::vector<std::pair<uint32_t, int32_t>>{{1000, 1}, {3000, 0}}));
+}
+
 TEST_F(AppTest, ReloadKeepsLevelsAndMenuAndACancelEndsUnsaved) {
   for (int core = 0; core < 4; ++core) counters.SetCoreLoad(core, 10 + core);
   WriteSettings(Pack("cores"), "KeyboardMode = 0\n");

@@ -51,6 +51,9 @@ xdotool key "$hotkey"
 expect toggle_first_press quiet
 xdotool key "$hotkey"
 expect toggle_second_press loud
+# Held 1.5 s, the display repeating the keys: one hold, one toggle.
+e2e_held_press toggle_held "$hotkey" 1.5 loud quiet
+e2e_held_press toggle_held_again "$hotkey" 1.5 quiet loud
 e2e_stop_veska
 
 e2e_log "Push To Play"

@@ -800,3 +800,33 @@ e2e_expect_second_start_gone() {
   e2e_expect_untouched "the second start" "$2"
   VESKA_PID=$1
 }
+
+# e2e_held_press NAME KEYS SECONDS FROM TO : holds KEYS for SECONDS, heard
+# from 0.6 s before the press to 1.5 s after the release: the sound goes
+# from FROM (loud or quiet) to TO once, within a second of the press, and
+# stays. A change on each of the keyboard's repeats would flicker or land
+# late. The new state counts from its first three tenths of a second; a
+# sound server may drop a moment, so two odd tenths are let pass, never two
+# running of the old state.
+e2e_held_press() {
+  local file=$E2E_TMP/$1.wav trace from=${4:0:1} to=${5:0:1}
+  e2e_record_start "$file"
+  sleep 0.6
+  xdotool keydown "$2"
+  sleep "$3"
+  xdotool keyup "$2"
+  sleep 1.5
+  e2e_record_stop
+  trace=$(e2e_bounded 60 "$VESKA_ANALYZE" "$file" --segments 0.1 | sed '$d' |
+    awk -v loud="${E2E_LOUD:-0.02}" -v quiet="${E2E_QUIET:-0.002}" '
+    { for (i = 1; i <= NF; i++) { split($i, kv, "="); if (kv[1] == "rms") r = kv[2] }
+      printf "%s", (r > loud ? "L" : r < quiet ? "Q" : "m") }')
+  from=${from^^} to=${to^^}
+  local before=${trace%%"$to$to$to"*}
+  local after=${trace:${#before}} was odd back=0
+  was=$(tr -cd "$from" <<<"$before" | wc -c)
+  odd=$(tr -d "$to" <<<"$after" | tr -d '\n' | wc -c)
+  [[ $after == *"$from$from"* ]] && back=1
+  e2e_check "${#after} >= 8 && $was >= 3 && ${#before} <= 16 && $odd <= 2 && $back == 0" \
+    "$1: one change from $4 to $5 (tenths: $trace)"
+}

@@ -80,11 +80,13 @@ class MemoryFolder {
 
 using SaveFailureTest = PrefsFolderTest;
 
-TEST_F(SaveFailureTest, SaveKilledAtRandomLeavesTheOldOrTheNewWholeFile) {
-  MemoryFolder memory(folder_);
-  const fs::path folder = memory.path();
-  const std::string file = (folder / "settings.ini").string();
-  std::string version[2];
+// Saves of two versions of `file`, alternating, in a child killed at random
+// moments, a thousand times; `check` sees the file after each kill and the
+// child's process number.
+void KillSavesAtRandom(
+    const std::string& file, std::string version[2],
+    const std::function<void(int round, const std::string& now, pid_t pid)>&
+        check) {
   PreferencesStore store;
   auto start = std::chrono::steady_clock::now();
   for (int v : {0, 1, 0, 1, 0, 1, 0, 1}) {
@@ -102,7 +104,6 @@ TEST_F(SaveFailureTest, SaveKilledAtRandomLeavesTheOldOrTheNewWholeFile) {
   std::mt19937 random(seed);
   // From the start of the loop to a few saves into it.
   std::uniform_int_distribution<int64_t> delay_ns(0, 3 * save_time.count());
-  int new_found = 0, cut_mid_save = 0;
   for (int round = 0; round < 1000; ++round) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -122,24 +123,70 @@ TEST_F(SaveFailureTest, SaveKilledAtRandomLeavesTheOldOrTheNewWholeFile) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     ASSERT_TRUE(started) << "round " << round << ": the saver did not start";
-    std::string now = testing::ReadFile(file);
-    ASSERT_TRUE(now == version[0] || now == version[1])
-        << "round " << round << ": " << now.size() << " bytes";
-    new_found += now == version[1];
-    const std::string own = ".settings.ini." + std::to_string(pid) + ".";
-    for (const std::string& name : Siblings(folder)) {
-      cut_mid_save += name.starts_with(own);
-    }
+    check(round, testing::ReadFile(file), pid);
+    if (::testing::Test::HasFatalFailure()) return;
   }
-  std::printf(
-      "a save took %lld us; of 1000 kills %d found the new file, %d "
-      "cut a save short\n",
-      static_cast<long long>(save_time.count() / 1000), new_found,
-      cut_mid_save);
+  std::printf("a save took %lld us\n",
+              static_cast<long long>(save_time.count() / 1000));
+}
+
+TEST_F(SaveFailureTest, SaveKilledAtRandomLeavesTheOldOrTheNewWholeFile) {
+  MemoryFolder memory(folder_);
+  const fs::path folder = memory.path();
+  const std::string file = (folder / "settings.ini").string();
+  std::string version[2];
+  int new_found = 0, cut_mid_save = 0;
+  KillSavesAtRandom(
+      file, version, [&](int round, const std::string& now, pid_t pid) {
+        ASSERT_TRUE(now == version[0] || now == version[1])
+            << "round " << round << ": " << now.size() << " bytes";
+        new_found += now == version[1];
+        const std::string own = ".settings.ini." + std::to_string(pid) + ".";
+        for (const std::string& name : Siblings(folder)) {
+          cut_mid_save += name.starts_with(own);
+        }
+      });
+  std::printf("of 1000 kills %d found the new file, %d cut a save short\n",
+              new_found, cut_mid_save);
   EXPECT_GT(cut_mid_save, 0) << "no kill came during a save";
+  PreferencesStore store;
   SaveSettingsVersion(store, file, 0);
   EXPECT_EQ(Siblings(folder), std::set<std::string>())
       << "the next save removes what killed saves left";
+}
+
+// A file with a second name is written in place, as where no file can be
+// made beside it. Killed between the write and the cut, a shorter version
+// is followed by line ends up to the old length: blank lines, the same
+// settings. Never old bytes after new ones, nor zeros.
+TEST_F(SaveFailureTest, InPlaceSaveKilledAtRandomLeavesOldOrNewSettings) {
+  MemoryFolder memory(folder_);
+  const fs::path folder = memory.path();
+  const std::string file = (folder / "settings.ini").string();
+  {
+    PreferencesStore store;
+    SaveSettingsVersion(store, file, 0);
+  }
+  fs::create_hard_link(file, folder / "other-name.ini");
+  std::string version[2];
+  int padded = 0;
+  KillSavesAtRandom(
+      file, version, [&](int round, const std::string& now, pid_t) {
+        const size_t shorter = std::min(version[0].size(), version[1].size());
+        const std::string& short_one =
+            version[0].size() == shorter ? version[0] : version[1];
+        const bool blank_end =
+            now.size() == std::max(version[0].size(), version[1].size()) &&
+            now.starts_with(short_one) &&
+            now.find_first_not_of('\n', shorter) == std::string::npos;
+        ASSERT_TRUE(now == version[0] || now == version[1] || blank_end)
+            << "round " << round << ": " << now.size() << " bytes, ending "
+            << now.substr(now.size() - std::min<size_t>(now.size(), 12));
+        padded += blank_end;
+      });
+  std::printf("of 1000 kills in place %d came between write and cut\n", padded);
+  EXPECT_EQ(fs::hard_link_count(file), 2u) << "not written in place";
+  EXPECT_EQ(Siblings(folder), std::set<std::string>());
 }
 
 TEST_F(SaveFailureTest, SaveRemovesOnlyWhatDeadProcessesLeft) {
@@ -162,6 +209,35 @@ TEST_F(SaveFailureTest, SaveRemovesOnlyWhatDeadProcessesLeft) {
     }
   }
   EXPECT_EQ(left, kept);
+}
+
+// The start reads the settings and may never save: reading is enough to
+// tidy up, with or without the file, and the file keeps its bytes.
+TEST_F(SaveFailureTest, OpeningRemovesWhatDeadProcessesLeft) {
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string live_sibling =
+      ".settings.ini." + std::to_string(getppid()) + ".0.tmp";
+  for (bool file_there : {true, false}) {
+    if (file_there) Put("settings.ini", "[Settings]\nPath=/p/\n");
+    Put(live_sibling, "x");
+    Put(".settings.ini." + std::to_string(dead) + ".4.tmp", "[Sett");
+    PreferencesStore store;
+    EXPECT_EQ(store.OpenPreferences(PathOf("settings.ini")) != 0, file_there);
+    EXPECT_TRUE(store.ClosePreferences());
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      left.insert(entry.path().filename().string());
+    }
+    std::set<std::string> expected = {live_sibling};
+    if (file_there) expected.insert("settings.ini");
+    EXPECT_EQ(left, expected) << (file_there ? "with" : "without") << " a file";
+    if (file_there) {
+      EXPECT_EQ(Get("settings.ini"), "[Settings]\nPath=/p/\n");
+      fs::remove(PathOf("settings.ini"));
+    }
+  }
 }
 
 TEST_F(SaveFailureTest, FailedWriteIsReportedOnceAndKeepsTheOldFile) {

@@ -52,6 +52,37 @@ TEST(HeldHotkeyTest, HeldKeysRepeatAtTheKeyboardsRateUntilReleased) {
   EXPECT_EQ(hotkey.MsUntilRepeat(3000), 0u);
 }
 
+// Under a display that repeats held keys itself, its last repeats may be
+// handed on after the keys came up; each would count as a new press.
+TEST(HeldHotkeyTest, RepeatsHandedOnAfterTheReleaseAreNoPresses) {
+  HeldHotkey hotkey(1000, 33);
+  ASSERT_EQ(hotkey.OnMessage(0, true, 0), 1);
+  EXPECT_EQ(hotkey.OnMessage(700, true, 690), 0);
+  // Seen with the keys up before any poll noticed: it only ends the hold.
+  EXPECT_EQ(hotkey.OnMessage(1510, false, 1505), 0);
+  EXPECT_FALSE(hotkey.held());
+  EXPECT_EQ(PollEvery10Ms(hotkey, 1520, 2000, false), 0);
+
+  // The poll noticed the release first; repeats posted before that, or
+  // within the message clock's coarseness after, come to nothing.
+  ASSERT_EQ(hotkey.OnMessage(3000, true, 3000), 1);
+  EXPECT_EQ(hotkey.Poll(4000, true), 1);
+  EXPECT_EQ(hotkey.Poll(4010, false), 0);
+  EXPECT_EQ(hotkey.OnMessage(4015, false, 4005), 0);
+  EXPECT_EQ(hotkey.OnMessage(4040, false, 4025), 0);
+  // A press posted after that is one, even one quick after the release.
+  EXPECT_EQ(hotkey.OnMessage(4100, false, 4060), 1);
+  ASSERT_EQ(hotkey.OnMessage(6000, true, 5990), 1);
+  EXPECT_EQ(hotkey.Poll(6100, false), 0);
+  // Long after the end, any message is a press whatever its stamp says.
+  EXPECT_EQ(hotkey.OnMessage(9000, false, 6000), 1);
+  // Held when the loop stalled (a modal dialog), let go and pressed again
+  // during the stall: the press is seen before the release, and counts.
+  ASSERT_EQ(hotkey.OnMessage(10000, true, 10000), 1);
+  EXPECT_EQ(hotkey.OnMessage(16000, false, 15000), 1);
+  EXPECT_FALSE(hotkey.held());
+}
+
 TEST(HeldHotkeyTest, RepeatsResumeAfterAStallAndAcrossTheClocksWrap) {
   HeldHotkey hotkey(250, 100);
   const uint32_t start = 0xFFFFFF00u;  // 256 ms before the clock wraps

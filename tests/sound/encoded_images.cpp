@@ -95,6 +95,19 @@ Bytes EncodeFlacSilence(uint64_t frames, uint32_t channels, uint32_t rate,
       });
 }
 
+void SetLastOggGranule(Bytes* image, uint64_t granule) {
+  size_t last = 0;
+  for (size_t at = 0; at + 27 <= image->size(); ++at) {
+    if (std::memcmp(image->data() + at, "OggS", 4) == 0) last = at;
+  }
+  uint8_t* header = image->data() + last;
+  for (int i = 0; i < 8; ++i) header[6 + i] = uint8_t(granule >> (8 * i));
+  const long header_len = 27 + header[26];
+  ogg_page page{header, header_len, header + header_len,
+                static_cast<long>(image->size() - last) - header_len};
+  ogg_page_checksum_set(&page);
+}
+
 Bytes EncodeOggVorbis(const std::vector<float>& interleaved, uint32_t channels,
                       uint32_t rate) {
   vorbis_info info;

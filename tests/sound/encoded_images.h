@@ -23,6 +23,10 @@ Bytes EncodeFlacSilence(uint64_t frames, uint32_t channels, uint32_t rate,
 Bytes EncodeOggVorbis(const std::vector<float>& interleaved, uint32_t channels,
                       uint32_t rate);
 
+// Makes the last page of an Ogg image state `granule` as its position (the
+// stream's length), with its checksum made to match.
+void SetLastOggGranule(Bytes* image, uint64_t granule);
+
 // `frames` sample frames of a sine per channel (a different pitch on each),
 // at `amplitude` of full scale for `bits`.
 std::vector<int32_t> SineFrames(uint32_t frames, uint32_t channels,

@@ -178,7 +178,7 @@ TEST(WaveImageTest, ARiffImageIsNeverOfferedToTheDecoders) {
   static int opened = 0;
   static int marker = 0;
   const SoundDecoder greedy{
-      [](const uint8_t*, uint32_t) -> void* {
+      [](const SoundSource&) -> void* {
         ++opened;
         return &marker;
       },
@@ -305,7 +305,7 @@ struct Script {
 Script script;
 
 const SoundDecoder kScripted{
-    [](const uint8_t*, uint32_t) -> void* { return &script; },
+    [](const SoundSource&) -> void* { return &script; },
     [](void*, uint8_t* out, uint32_t bytes) -> uint32_t {
       ++script.decode_calls;
       const uint64_t left = script.bytes_available - script.bytes_given;
@@ -322,7 +322,7 @@ const SoundDecoder kScripted{
     [](void*) { ++script.closes; }};
 
 const SoundDecoder kRefusing{
-    [](const uint8_t*, uint32_t) -> void* { return nullptr; },
+    [](const SoundSource&) -> void* { return nullptr; },
     nullptr,
     nullptr,
     nullptr,
@@ -356,13 +356,16 @@ TEST_F(WholeFileTest, MakesSixteenBitPcmOfTheReportedLength) {
   EXPECT_EQ(script.closes, 1);
 }
 
-TEST_F(WholeFileTest, AShortDecodeEndsInSilence) {
+// A length that claims more than the data holds: the sound ends where the
+// decoded data ends, in whole sample frames, so that its loop is as long.
+TEST_F(WholeFileTest, AShortDecodeIsAsLongAsWhatDecoded) {
   script.channels = 1;
   script.length = 6;
   script.bytes_available = 5;
   DecodedSound sound;
   ASSERT_TRUE(Run(&sound));
-  EXPECT_THAT(sound.owned, ElementsAre(1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 0));
+  EXPECT_THAT(sound.owned, ElementsAre(1, 2, 3, 4));
+  EXPECT_EQ(sound.size, 4u);
 }
 
 TEST_F(WholeFileTest, IsCutAtTheCapInWholeSampleFrames) {

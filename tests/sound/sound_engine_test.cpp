@@ -328,6 +328,56 @@ TEST_F(SoundEngineTest, AHugeWaveFileIsCutAtTheCapAndReadNoFurther) {
   }
 }
 
+// Elements that are no sound, 3 GB each, sparse: refused after their start,
+// their sounds silent. A stream's signature alone earns a longer look.
+// Behind a real sound, 3 GB cost no more.
+TEST_F(SoundEngineTest, HugeFilesThatAreNoSoundAreRefusedAfterTheirStart) {
+  ASSERT_TRUE(engine_.Open());
+  engine_.RegisterDecoder(OggVorbisDecoder);
+  engine_.RegisterDecoder(FlacDecoder);
+  testing::TempFolder folder;
+  auto make = [&](const char* name, const Bytes& head, uint64_t size) {
+    const std::filesystem::path path = folder.path() / name;
+    testing::WriteFile(path, std::string(head.begin(), head.end()));
+    std::filesystem::resize_file(path, size);
+    return path.string();
+  };
+  const std::string zeros = make("cpu.wav", {}, 3000000000u);
+  const std::string text = make("ram.ogg", Bytes(2u << 20, 'x'), 3000000000u);
+  const std::string signature =
+      make("disk.flac", {'f', 'L', 'a', 'C'}, 3000000000u);
+
+  const int64_t read_before = BytesReadByThisProcess();
+  EXPECT_EQ(engine_.LoadFile(zeros), 0);
+  EXPECT_EQ(engine_.LoadFile(text), 0);
+  const int64_t read_between = BytesReadByThisProcess();
+  EXPECT_EQ(engine_.LoadFile(signature), 0);
+  const int64_t read_after = BytesReadByThisProcess();
+  EXPECT_EQ(device_.Last(), nullptr) << "a buffer was made for no sound";
+  if (read_before >= 0 && read_after >= 0) {
+    EXPECT_LT(read_between - read_before, int64_t{4} << 20);
+    EXPECT_LT(read_after - read_between, int64_t{40} << 20);
+  }
+  // A real sound followed by 3 GB of nothing loads as long as the sound,
+  // the decoders reading little past it.
+  const std::vector<int32_t> samples = testing::SineFrames(4000, 1, 8000, 16);
+  std::vector<float> as_float;
+  for (int32_t sample : samples) as_float.push_back(sample / 32768.0f);
+  const Bytes flac = testing::EncodeFlac(samples, 1, 8000, 16);
+  const Bytes ogg = testing::EncodeOggVorbis(as_float, 1, 8000);
+  for (const auto& [name, image] :
+       {std::pair{"cpu_a.flac", flac}, std::pair{"cpu_b.ogg", ogg}}) {
+    const int64_t before = BytesReadByThisProcess();
+    EXPECT_NE(engine_.LoadFile(make(name, image, 3000000000u)), 0) << name;
+    const int64_t after = BytesReadByThisProcess();
+    ASSERT_NE(device_.Last(), nullptr);
+    EXPECT_EQ(device_.Last()->size, samples.size() * 2) << name;
+    if (before >= 0 && after >= 0) {
+      EXPECT_LT(after - before, int64_t{80} << 20) << name;
+    }
+  }
+}
+
 TEST_F(SoundEngineTest, LoadsAPathWithNonAsciiCharacters) {
   ASSERT_TRUE(engine_.Open());
   TempFile file(PcmWave(1, 11025, 16, Silence(20)), "g\xC3\xA9nial.wav");
@@ -382,7 +432,7 @@ TEST(SoundEngineDecoderTest, RegisterDecoderIgnoresDuplicatesAndGaps) {
   // and counts how often it is asked.
   static int opens = 0;
   static int marker = 0;
-  SoundDecoder counting{[](const uint8_t*, uint32_t) -> void* {
+  SoundDecoder counting{[](const SoundSource&) -> void* {
                           ++opens;
                           return &marker;
                         },
@@ -396,7 +446,7 @@ TEST(SoundEngineDecoderTest, RegisterDecoderIgnoresDuplicatesAndGaps) {
   engine.RegisterDecoder(counting);  // before Open: still registered
   engine.RegisterDecoder(counting);
   SoundDecoder incomplete = counting;
-  incomplete.Open = [](const uint8_t*, uint32_t) -> void* { return nullptr; };
+  incomplete.Open = [](const SoundSource&) -> void* { return nullptr; };
   incomplete.Close = nullptr;
   engine.RegisterDecoder(incomplete);
   ASSERT_TRUE(engine.Open());
@@ -415,9 +465,9 @@ TEST(SoundEngineDecoderTest, RegisterDecoderIgnoresDuplicatesAndGaps) {
 TEST(SharedSoundDataTest, OneDecodeServesEveryLoadOfAnUnchangedFile) {
   static int decodes = 0;
   SoundDecoder counting = FlacDecoder;
-  counting.Open = [](const uint8_t* data, uint32_t size) {
+  counting.Open = [](const SoundSource& source) {
     ++decodes;
-    return FlacDecoder.Open(data, size);
+    return FlacDecoder.Open(source);
   };
   const Bytes flac = testing::EncodeFlac(
       testing::SineFrames(3000, 2, 44100, 16), 2, 44100, 16);

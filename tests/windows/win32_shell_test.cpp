@@ -165,6 +165,7 @@ TEST_F(Win32ShellTest, TrayClicksHotkeysAndTheTooltipLimit) {
   PostThreadMessageW(GetCurrentThreadId(), WM_HOTKEY, 0, 0);
   EXPECT_EQ(shell.WaitEvent(1000), kEventHotkey);
   EXPECT_EQ(shell.EventParam(), 0);
+  EXPECT_FALSE(shell.EventIsRepeat());
   EXPECT_EQ(shell.WaitEvent(50), kEventTimeout);
 
   const uint32_t before = shell.ElapsedMs();

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "prefs/held_file.h"
@@ -63,13 +65,34 @@ int WriteAllAt(int fd, std::string_view bytes) {
   return 0;
 }
 
+// In one write, so that a kill leaves the old bytes or the new: a shorter
+// content goes out followed by line ends up to the old length (blank lines
+// to the reader), and only then is the end cut. No file can be both
+// rewritten and shortened in one step.
 int WriteInPlace(int fd, std::string_view bytes) {
-  // Room first, so that a full disk leaves the old content whole.
-  if (!bytes.empty()) {
-    int error = posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
-    if (error != 0 && error != EINVAL && error != EOPNOTSUPP) return error;
+  struct stat info;
+  if (fstat(fd, &info) != 0) return errno;
+  // Room first, so that a full disk leaves the old content whole; kept
+  // beyond the end, so that a kill leaves no zeros there.
+  if (!bytes.empty() &&
+      fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) !=
+          0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL) {
+    return errno;
   }
-  if (int error = WriteAllAt(fd, bytes)) return error;
+  // Nor may a file size limit stop the write half way.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      bytes.size() > limit.rlim_cur) {
+    return EFBIG;
+  }
+  std::string padded;
+  if (static_cast<uint64_t>(info.st_size) > bytes.size()) {
+    padded.reserve(static_cast<size_t>(info.st_size));
+    padded.append(bytes).append(
+        static_cast<size_t>(info.st_size) - bytes.size(), '\n');
+  }
+  if (int error = WriteAllAt(fd, padded.empty() ? bytes : padded)) return error;
   if (ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
   return fsync(fd) == 0 ? 0 : errno;
 }
@@ -286,6 +309,10 @@ bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
   }
   if (result != 0) *error = std::strerror(result);
   return result == 0;
+}
+
+void RemoveDeadSaveSiblings(const std::string& name) {
+  RemoveDeadSiblings(ResolvedPath(name));
 }
 
 bool WriteWholeFile(const std::string& name, std::string_view bytes,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <string>
 
 #include "prefs/held_file.h"
 #include "prefs/save_sibling.h"
@@ -94,17 +95,38 @@ DWORD MoveTo(HANDLE file, int64_t offset) {
                                                          : GetLastError();
 }
 
+// In one write, so that a kill leaves the old bytes or the new: a shorter
+// content goes out followed by line ends up to the old length (blank lines
+// to the reader), and only then is the end cut. No file can be both
+// rewritten and shortened in one step.
 DWORD WriteInPlace(HANDLE file, std::string_view bytes) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file, &size)) return GetLastError();
   auto new_size = static_cast<int64_t>(bytes.size());
-  // Room first, so that a full disk leaves the old content whole.
+  // Room first, so that a full disk leaves the old content whole: as
+  // allocation, not as length, so that a kill leaves no zeros at the end.
   if (new_size > size.QuadPart) {
-    if (DWORD error = MoveTo(file, new_size)) return error;
-    if (!SetEndOfFile(file)) return GetLastError();
+    FILE_ALLOCATION_INFO room{};
+    room.AllocationSize.QuadPart = new_size;
+    if (!SetFileInformationByHandle(file, FileAllocationInfo, &room,
+                                    sizeof room)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+        return error;
+      }
+    }
+  }
+  std::string padded;
+  if (size.QuadPart > new_size) {
+    padded.reserve(static_cast<size_t>(size.QuadPart));
+    padded.append(bytes).append(static_cast<size_t>(size.QuadPart - new_size),
+                                '\n');
   }
   if (DWORD error = MoveTo(file, 0)) return error;
-  if (DWORD error = WriteAll(file, bytes)) return error;
+  if (DWORD error = WriteAll(file, padded.empty() ? bytes : padded)) {
+    return error;
+  }
+  if (DWORD error = MoveTo(file, new_size)) return error;
   if (!SetEndOfFile(file) || !FlushFileBuffers(file)) return GetLastError();
   return ERROR_SUCCESS;
 }
@@ -334,6 +356,22 @@ bool HeldFile::ReplaceContent(std::string_view bytes, std::string* error) {
   }
   if (result != ERROR_SUCCESS) *error = ErrorText(result);
   return result == ERROR_SUCCESS;
+}
+
+void RemoveDeadSaveSiblings(const std::string& name) {
+  const std::wstring wide = Widen(name);
+  if (wide.empty()) return;
+  // Beside the file a link leads to, where its saves write.
+  std::wstring path = FullPath(wide);
+  HANDLE file =
+      CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    path = FinalPath(file, path);
+    CloseHandle(file);
+  }
+  RemoveDeadSiblings(path);
 }
 
 bool WriteWholeFile(const std::string& name, std::string_view bytes,

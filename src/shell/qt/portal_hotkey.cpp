@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "shell/qt/virtual_keys.h"
 #include "shell/shell_services.h"
@@ -143,10 +144,8 @@ bool PortalHotkey::Bind(int32_t modifiers, int32_t virtual_key) {
   return true;
 }
 
-int PortalHotkey::TakePresses() {
-  const int presses = presses_;
-  presses_ = 0;
-  return presses;
+std::vector<bool> PortalHotkey::TakePresses() {
+  return std::exchange(presses_, {});
 }
 
 bool PortalHotkey::Request(const QString& method, QVariantList arguments,
@@ -234,7 +233,7 @@ void PortalHotkey::OnActivated(const QDBusObjectPath& session,
     return;
   }
   held_ = true;
-  ++presses_;
+  presses_.push_back(false);
   repeat_.start(kRepeatDelayMs);
 }
 
@@ -248,7 +247,7 @@ void PortalHotkey::OnDeactivated(const QDBusObjectPath& session,
 
 void PortalHotkey::OnRepeat() {
   if (!held_) return;
-  ++presses_;
+  presses_.push_back(true);
   if (repeat_.interval() != kRepeatIntervalMs) {
     repeat_.setInterval(kRepeatIntervalMs);
   }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QDBusServiceWatcher;
 
@@ -45,8 +46,9 @@ class PortalHotkey : public QObject {
   // once, on standard error.
   bool Bind(int32_t modifiers, int32_t virtual_key);
 
-  // Presses since the last call, repeats included.
-  int TakePresses();
+  // Presses since the last call, in order, repeats included: true marks a
+  // repeat of keys still held.
+  std::vector<bool> TakePresses();
   bool Held() const { return held_; }
   // The portal has accepted the binding and is still there.
   bool Bound() const { return bound_; }
@@ -78,7 +80,7 @@ class PortalHotkey : public QObject {
   QString session_;
   std::string trigger_;
   int next_token_ = 0;
-  int presses_ = 0;
+  std::vector<bool> presses_;
   bool held_ = false;
   bool bound_ = false;
   bool reported_ = false;

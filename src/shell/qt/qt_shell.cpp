@@ -180,11 +180,13 @@ struct QtShell::Impl {
   }
 
   void TakeHotkeyPresses() {
-    int presses = portal_hotkey ? portal_hotkey->TakePresses() : 0;
-    if (hotkey) presses += hotkey->TakePresses();
-    for (int n = presses; n > 0; --n) {
-      events.Push(kEventHotkey, 0, 0);
+    std::vector<bool> presses;
+    if (portal_hotkey) presses = portal_hotkey->TakePresses();
+    if (hotkey) {
+      const std::vector<bool> grabbed = hotkey->TakePresses();
+      presses.insert(presses.end(), grabbed.begin(), grabbed.end());
     }
+    for (bool repeat : presses) events.Push(kEventHotkey, 0, 0, repeat);
   }
 
   // Toolkit objects go before the application object that they need.
@@ -399,6 +401,8 @@ int32_t QtShell::WaitEvent(uint32_t timeout_ms) {
 }
 
 std::intptr_t QtShell::EventParam() const { return impl_->events.param(); }
+
+bool QtShell::EventIsRepeat() const { return impl_->events.repeat(); }
 
 int32_t QtShell::EventMenuId() const { return impl_->events.menu_id(); }
 

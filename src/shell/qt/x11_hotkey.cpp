@@ -1,5 +1,6 @@
 #include "shell/qt/x11_hotkey.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -44,6 +45,16 @@ std::vector<unsigned int> LockVariants(unsigned int num_lock_mask) {
   return variants;
 }
 
+// The release half of a display's auto-repeat: the press of the same key
+// at the same moment is already queued behind it.
+bool RepeatFollows(Display* display, const XKeyEvent& release) {
+  if (XEventsQueued(display, QueuedAfterReading) == 0) return false;
+  XEvent next;
+  XPeekEvent(display, &next);
+  return next.type == KeyPress && next.xkey.keycode == release.keycode &&
+         next.xkey.time == release.time;
+}
+
 }  // namespace
 
 X11Hotkey::~X11Hotkey() {
@@ -57,6 +68,11 @@ bool X11Hotkey::Open() {
   if (display_ != nullptr) return true;
   display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr) return false;
+  // Held keys then repeat as presses alone, without a release before each,
+  // so that a release means the keys came up. Where the server cannot, a
+  // release paired with a press of the same moment is taken as a repeat.
+  Bool detectable = False;
+  XkbSetDetectableAutoRepeat(display_, True, &detectable);
   num_lock_mask_ = FindNumLockMask(display_);
   return true;
 }
@@ -108,20 +124,29 @@ void X11Hotkey::Release() {
   }
   XSync(display_, False);
   grabbed_ = false;
+  held_ = false;
 }
 
-int X11Hotkey::TakePresses() {
-  if (display_ == nullptr) return 0;
+std::vector<bool> X11Hotkey::TakePresses() {
+  std::vector<bool> presses;
+  if (display_ == nullptr) return presses;
   const unsigned int ignored = LockMask | num_lock_mask_;
-  int presses = 0;
   while (XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);
+    if (!grabbed_ || (event.type != KeyPress && event.type != KeyRelease) ||
+        event.xkey.keycode != keycode_) {
+      continue;
+    }
+    if (event.type == KeyRelease) {
+      held_ = held_ && RepeatFollows(display_, event.xkey);
+      continue;
+    }
     // While the keys are held the keyboard is grabbed by us, so presses of
     // other keys arrive too; only the hotkey itself counts.
-    if (grabbed_ && event.type == KeyPress && event.xkey.keycode == keycode_ &&
-        (event.xkey.state & ~ignored & 0xFF) == modifiers_) {
-      ++presses;
+    if ((event.xkey.state & ~ignored & 0xFF) == modifiers_) {
+      presses.push_back(held_);
+      held_ = true;
     }
   }
   return presses;

@@ -4,6 +4,7 @@
 #define VESKA_SHELL_QT_X11_HOTKEY_H_
 
 #include <cstdint>
+#include <vector>
 
 struct _XDisplay;
 
@@ -28,9 +29,10 @@ class X11Hotkey {
   bool Grab(int32_t modifiers, int32_t virtual_key);
   void Release();
 
-  // Reads every event that has arrived and returns how many were presses of
-  // the hotkey (auto-repeat included).
-  int TakePresses();
+  // Reads every event that has arrived and returns the presses of the
+  // hotkey among them, in order: true marks the display's auto-repeat of
+  // keys still held, false a new press.
+  std::vector<bool> TakePresses();
 
  private:
   _XDisplay* display_ = nullptr;
@@ -38,6 +40,7 @@ class X11Hotkey {
   unsigned int keycode_ = 0;
   unsigned int modifiers_ = 0;
   bool grabbed_ = false;
+  bool held_ = false;  // pressed, and not released since
 };
 
 }  // namespace veska

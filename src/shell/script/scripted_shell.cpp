@@ -5,8 +5,18 @@
 namespace veska {
 
 void ScriptedShell::QueueEvent(uint32_t at_ms, int32_t code,
-                               std::intptr_t param, int32_t menu_id) {
-  events_.push_back({at_ms, code, param, menu_id});
+                               std::intptr_t param, int32_t menu_id,
+                               bool repeat) {
+  events_.push_back({at_ms, code, param, menu_id, repeat});
+}
+
+void ScriptedShell::QueueHotkeyHold(uint32_t at_ms, uint32_t held_ms,
+                                    uint32_t delay_ms, uint32_t interval_ms) {
+  QueueHotkey(at_ms);
+  for (uint32_t t = delay_ms; t < held_ms;
+       t += std::max<uint32_t>(interval_ms, 1)) {
+    QueueEvent(at_ms + t, kEventHotkey, 0, 0, true);
+  }
 }
 
 bool ScriptedShell::IsChecked(int32_t id) const {
@@ -98,6 +108,7 @@ int32_t ScriptedShell::WaitEvent(uint32_t timeout_ms) {
       if (static_cast<int32_t>(next.at_ms - now_) > 0) now_ = next.at_ms;
       event_param_ = next.param;
       event_menu_id_ = next.menu_id;
+      event_repeat_ = next.repeat;
       const int32_t code = next.code;
       events_.pop_front();
       return code;

@@ -41,13 +41,17 @@ class ScriptedShell : public ShellServices {
   // --- The script ---
   // Events are delivered in order, each not before its time.
   void QueueEvent(uint32_t at_ms, int32_t code, std::intptr_t param = 0,
-                  int32_t menu_id = 0);
+                  int32_t menu_id = 0, bool repeat = false);
   void QueueMenuChoice(uint32_t at_ms, int32_t id) {
     QueueEvent(at_ms, kEventMenu, 0, id);
   }
   void QueueHotkey(uint32_t at_ms, int32_t id = 0) {
     QueueEvent(at_ms, kEventHotkey, id);
   }
+  // Keys held from `at_ms` for `held_ms`: a press, then the keyboard's
+  // repeats from `delay_ms` on, one every `interval_ms`.
+  void QueueHotkeyHold(uint32_t at_ms, uint32_t held_ms,
+                       uint32_t delay_ms = 500, uint32_t interval_ms = 40);
   void QueueTrayClick(uint32_t at_ms) { QueueEvent(at_ms, kEventTray); }
   // Answers given to the modal calls, in order. Only Yes/No messages take
   // one, as an OK box can only answer kAnswerOk. Without one left, a Yes/No
@@ -118,6 +122,7 @@ class ScriptedShell : public ShellServices {
   int32_t WaitEvent(uint32_t timeout_ms) override;
   std::intptr_t EventParam() const override { return event_param_; }
   int32_t EventMenuId() const override { return event_menu_id_; }
+  bool EventIsRepeat() const override { return event_repeat_; }
   int32_t ShowMessage(const std::string& title, const std::string& text,
                       int32_t style) override;
   std::optional<std::string> TextRequester(
@@ -139,6 +144,7 @@ class ScriptedShell : public ShellServices {
     int32_t code;
     std::intptr_t param;
     int32_t menu_id;
+    bool repeat;
   };
 
   std::deque<Event> events_;
@@ -170,6 +176,7 @@ class ScriptedShell : public ShellServices {
   std::vector<std::string> calls_;
   std::intptr_t event_param_ = 0;
   int32_t event_menu_id_ = 0;
+  bool event_repeat_ = false;
   int waits_ = 0;
 };
 

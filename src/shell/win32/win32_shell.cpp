@@ -178,6 +178,11 @@ struct Win32Shell::Impl {
     return GetTickCount();
   }
 
+  // When `msg` was posted, on the clock of Now().
+  uint32_t PostedAt(const MSG& msg) const {
+    return Now() - (GetTickCount() - static_cast<DWORD>(msg.time));
+  }
+
   // Takes every message waiting; hotkey messages become events here, the
   // rest go to their windows, whose procedure queues the events.
   void Pump() {
@@ -186,7 +191,7 @@ struct Win32Shell::Impl {
       if (msg.message == WM_HOTKEY && msg.hwnd == nullptr) {
         if (static_cast<int>(msg.wParam) != kHotkeyId) {
           events.Push(kEventHotkey, static_cast<std::intptr_t>(msg.wParam), 0);
-        } else if (held.OnMessage(Now(), HotkeyDown()) > 0) {
+        } else if (held.OnMessage(Now(), HotkeyDown(), PostedAt(msg)) > 0) {
           events.Push(kEventHotkey, kHotkeyId, 0);
         }
         continue;
@@ -194,8 +199,9 @@ struct Win32Shell::Impl {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    // Made while the keys stay down: a repeat, not a new press.
     if (held.Poll(Now(), held.held() && HotkeyDown()) > 0) {
-      events.Push(kEventHotkey, kHotkeyId, 0);
+      events.Push(kEventHotkey, kHotkeyId, 0, true);
     }
   }
 
@@ -403,6 +409,8 @@ int32_t Win32Shell::WaitEvent(uint32_t timeout_ms) {
 }
 
 std::intptr_t Win32Shell::EventParam() const { return impl_->events.param(); }
+
+bool Win32Shell::EventIsRepeat() const { return impl_->events.repeat(); }
 
 int32_t Win32Shell::EventMenuId() const { return impl_->events.menu_id(); }
 

@@ -40,6 +40,7 @@ class Win32Shell : public ShellServices {
   int32_t WaitEvent(uint32_t timeout_ms) override;
   std::intptr_t EventParam() const override;
   int32_t EventMenuId() const override;
+  bool EventIsRepeat() const override;
   int32_t ShowMessage(const std::string& title, const std::string& text,
                       int32_t style) override;
   std::optional<std::string> TextRequester(
