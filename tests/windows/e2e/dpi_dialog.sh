@@ -40,7 +40,7 @@ for dpi in 144 192; do
     e2e_fail "the prompt does not show its whole text at $percent %: $fit"
   e2e_log "ok: the whole prompt shows at $percent %: $fit"
   win_answer Volume Escape
-  win_menu Down Down Down Down Down Down Return # Exit
+  win_menu Down Down Down Down Down Down Down Return # Exit (below "Start at login")
   e2e_wait_exit 10
 done
 echo "PASS: win_dpi_dialog"
