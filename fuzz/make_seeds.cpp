@@ -215,8 +215,7 @@ int main(int argc, char** argv) {
        {Target{"prefs", PrefsSeeds}, Target{"wav", WavSeeds},
         Target{"ogg_vorbis", OggSeeds}, Target{"flac", FlacSeeds},
         Target{"proc", ProcSeeds}, Target{"net_dev", NetDevSeeds},
-        Target{"tray_bmp", TrayBmpSeeds},
-        Target{"exposition", ExpositionSeeds},
+        Target{"tray_bmp", TrayBmpSeeds}, Target{"exposition", ExpositionSeeds},
         Target{"prometheus_answer", PrometheusAnswerSeeds}}) {
     Corpus corpus(out / target.name);
     target.make(corpus, source);

@@ -173,7 +173,8 @@ BENCHMARK(BM_DecodeFlac60s)->Unit(benchmark::kMillisecond);
 void ReadFromDisk(benchmark::State& state, const std::string& path) {
   for (auto _ : state) {
     DecodedSound sound;
-    if (!ReadSoundFile(path, kDecoders, &sound)) state.SkipWithError(path.c_str());
+    if (!ReadSoundFile(path, kDecoders, &sound))
+      state.SkipWithError(path.c_str());
     benchmark::DoNotOptimize(sound.data);
   }
 }

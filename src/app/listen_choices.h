@@ -31,6 +31,13 @@ struct ListenState {
   std::size_t current = 0;
 };
 
+// The counters of the current choice; `local` where there is no source.
+inline CounterLibrary& ChosenCounters(const ListenState& listen,
+                                      CounterLibrary& local) {
+  return listen.choices.empty() ? local
+                                : *listen.choices[listen.current].counters;
+}
+
 }  // namespace veska
 
 #endif  // VESKA_APP_LISTEN_CHOICES_H_

@@ -22,11 +22,8 @@ int main(int argc, char** argv) {
   const veska::SourcesFile sources = veska::ReadSourcesFile(stderr);
   veska::WarnIfReadableByOthers(veska::kSourcesFileName, sources.holds_secret,
                                 stderr);
-  std::vector<std::unique_ptr<veska::RemoteCounterLibrary>> remotes;
-  for (const veska::SourceEntry& entry : sources.sources) {
-    remotes.push_back(veska::MakeRemoteCounterLibrary(
-        entry, std::make_unique<veska::CurlFetcher>()));
-  }
+  const auto remotes = veska::MakeRemoteCounterLibraries(
+      sources.sources, [] { return std::make_unique<veska::CurlFetcher>(); });
   veska::ProcCounterLibrary counters;
   std::vector<veska::ListenChoice> remote_choices;
   for (const auto& remote : remotes) {
@@ -54,9 +51,6 @@ int main(int argc, char** argv) {
       veska::LinuxResourceSensors::RootsFromEnvironment());
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::CounterLibrary& chosen =
-      listen.choices.empty() ? counters
-                             : *listen.choices[listen.current].counters;
-  veska::RunProgram({chosen, device, *shell, decoders, &sensors,
-                     listen.choices, listen.current});
+  veska::RunProgram({veska::ChosenCounters(listen, counters), device, *shell,
+                     decoders, &sensors, listen.choices, listen.current});
 }

@@ -22,11 +22,9 @@ int main(int argc, char** argv) {
   veska::EnterWindowsWorkingFolder();
   // The sources of sources.ini, each behind its own worker and HTTP client.
   const veska::SourcesFile sources = veska::ReadSourcesFile(stderr);
-  std::vector<std::unique_ptr<veska::RemoteCounterLibrary>> remotes;
-  for (const veska::SourceEntry& entry : sources.sources) {
-    remotes.push_back(veska::MakeRemoteCounterLibrary(
-        entry, std::make_unique<veska::WinHttpFetcher>()));
-  }
+  const auto remotes = veska::MakeRemoteCounterLibraries(sources.sources, [] {
+    return std::make_unique<veska::WinHttpFetcher>();
+  });
   // The process ends inside the shell while these still live.
   veska::Win32Shell shell;
   veska::PdhCounterLibrary counters;
@@ -44,9 +42,6 @@ int main(int argc, char** argv) {
   veska::DsoundSoundDevice device;
   const veska::SoundDecoder decoders[] = {veska::OggVorbisDecoder,
                                           veska::FlacDecoder};
-  veska::CounterLibrary& chosen =
-      listen.choices.empty() ? counters
-                             : *listen.choices[listen.current].counters;
-  veska::RunProgram({chosen, device, shell, decoders, &sensors,
-                     listen.choices, listen.current});
+  veska::RunProgram({veska::ChosenCounters(listen, counters), device, shell,
+                     decoders, &sensors, listen.choices, listen.current});
 }

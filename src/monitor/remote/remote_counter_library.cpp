@@ -284,4 +284,14 @@ std::unique_ptr<RemoteCounterLibrary> MakeRemoteCounterLibrary(
                                                 std::move(settings), messages);
 }
 
+std::vector<std::unique_ptr<RemoteCounterLibrary>> MakeRemoteCounterLibraries(
+    const std::vector<SourceEntry>& entries,
+    const std::function<std::unique_ptr<HttpFetcher>()>& make_fetcher) {
+  std::vector<std::unique_ptr<RemoteCounterLibrary>> libraries;
+  for (const SourceEntry& entry : entries) {
+    libraries.push_back(MakeRemoteCounterLibrary(entry, make_fetcher()));
+  }
+  return libraries;
+}
+
 }  // namespace veska

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -99,6 +100,12 @@ class RemoteCounterLibrary : public CounterLibrary, public SourceStatusReader {
 std::unique_ptr<RemoteCounterLibrary> MakeRemoteCounterLibrary(
     const SourceEntry& entry, std::unique_ptr<HttpFetcher> fetcher,
     std::FILE* messages = stderr);
+
+// One binding per source, in their order, each asking through a fetcher
+// of its own from `make_fetcher`.
+std::vector<std::unique_ptr<RemoteCounterLibrary>> MakeRemoteCounterLibraries(
+    const std::vector<SourceEntry>& entries,
+    const std::function<std::unique_ptr<HttpFetcher>()>& make_fetcher);
 
 }  // namespace veska
 
